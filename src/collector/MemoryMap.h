@@ -177,9 +177,9 @@ BatteryBar BatteryBarFor(int hundredths);
 // Event slots of one read.
 
 struct EventSlotPlan {
-    std::vector<int> slots;  // the slots to read, oldest event first
-    int shownCount = 0;      // the count shown to the operator
-    bool overflowed = false; // the ring has wrapped: the operator is told so
+    std::vector<int> order;   // the slots to read, oldest event first
+    int shownCount = 0;       // the count shown to the operator
+    bool overflowed = false;  // the ring has wrapped: the operator is told so
 };
 
 // Which slots hold events, from the pointer and the overflow flag of the

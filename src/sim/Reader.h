@@ -26,6 +26,10 @@ enum class FaultKind {
 };
 
 struct Fault {
+    Fault(FaultKind k = FaultKind::Silence, int n = 1, std::optional<uint16_t> at = std::nullopt,
+          int partialBytes = 8)
+        : kind(k), times(n), address(at), bytes(partialBytes) {}
+
     FaultKind kind = FaultKind::Silence;
     int times = 1;                   // exchanges it affects; -1: all from now on
     std::optional<uint16_t> address;  // only exchanges with this block
@@ -48,6 +52,8 @@ public:
     std::vector<Bytes> Receive(const uint8_t* data, size_t n);
     // Answer one complete, valid request.
     Bytes Answer(const Frame& request);
+    // Bytes of a request begun but not yet complete (0 between requests).
+    size_t Pending() const { return pending_.size(); }
 
     void Inject(Fault fault) { faults_.push_back(fault); }
     void ClearFaults() { faults_.clear(); }
