@@ -9,6 +9,7 @@ function(kordex_add_test folder)
   set(target test-${folder})
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} kordex_testmain GTest::gtest GTest::gmock)
+  target_compile_options(${target} PRIVATE -include ${PROJECT_SOURCE_DIR}/tests/QtPrinters.h)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 30

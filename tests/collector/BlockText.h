@@ -32,6 +32,3 @@ inline std::string HexOf(const kordex::link::Block& b) {
     return s;
 }
 
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}

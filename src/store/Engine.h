@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "Schema.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace kordex::store {
+
+class Database;
+
+// Values of one row's data fields, in field order; an invalid QVariant is empty.
+using Values = std::vector<QVariant>;
+
+// One table file attached to its database's connection. Views share it.
+class Table {
+public:
+    Table(Database& db, TableDef def);
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    const TableDef& Def() const { return def_; }
+    Database& Db() { return db_; }
+    // Quoted "schema"."table" for statements.
+    const QString& Sql() const { return sql_; }
+
+    // Reads a row's data fields; false when there is no such row.
+    bool Fetch(int64_t rowid, Values& out);
+    // Inserts a row and returns its row id; an autoinc field is assigned and
+    // written back into values.
+    int64_t Insert(Values& values);
+    void Update(int64_t rowid, const Values& values);
+    void Remove(int64_t rowid);
+    void Empty();
+    int64_t Count();
+
+    // Runs a query over the table: where and orderBy are SQL fragments
+    // (either may be empty), binds their parameters. The callback gets each
+    // row id and, when withValues, the row's data fields.
+    void Scan(const QString& where, const std::vector<QVariant>& binds, const QString& orderBy,
+              bool withValues, const std::function<void(int64_t, const Values*)>& row);
+
+    // Incremented by every change made through this table.
+    uint64_t Version() const { return version_; }
+
+private:
+    sqlite3_stmt* Prepare(const QString& sql);
+    void ReadValues(sqlite3_stmt* st, int firstColumn, Values& out);
+
+    Database& db_;
+    TableDef def_;
+    QString sql_;
+    QString columns_;
+    sqlite3_stmt* fetch_ = nullptr;
+    sqlite3_stmt* insert_ = nullptr;
+    sqlite3_stmt* update_ = nullptr;
+    sqlite3_stmt* remove_ = nullptr;
+    uint64_t version_ = 0;
+};
+
+// One database directory. All its tables are files of the directory, each a
+// SQLite database of its own attached to one connection, so that a table
+// stays one file that the standard sqlite3 tool reads, and bulk work can
+// commit several tables at once.
+class Database {
+public:
+    Database(QString alias, QString directory);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const QString& Alias() const { return alias_; }
+    const QString& Directory() const { return directory_; }
+    void SetDirectory(const QString& directory) { directory_ = directory; }
+    QString PathOf(const QString& file) const;
+
+    void Connect();
+    void Disconnect();
+    bool Connected() const { return db_ != nullptr; }
+
+    bool TableExists(const QString& file) const;
+    // Creates the table file with its fields and indexes.
+    void CreateTable(const TableDef& def);
+    // Opens (attaches) a table, checking that it is sound and has the declared
+    // fields; shared by every view of it until the last one releases it.
+    Table& Acquire(const TableDef& def);
+    void Release(Table& table);
+    bool IsAttached(const QString& file) const { return tables_.count(file.toUpper()) != 0; }
+
+    // Checks a table file and repairs it if it is damaged: rebuild the
+    // indexes, and failing that copy the rows into a new file. Never replaces
+    // a file by one with fewer rows; throws when the table cannot be saved.
+    void Repair(const TableDef& def);
+    // True when the table file passes SQLite's integrity check.
+    bool Check(const TableDef& def);
+
+    // Bulk work: commits everything in between at once.
+    void Begin();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const { return transaction_ > 0; }
+
+    sqlite3* Handle() const { return db_; }
+    // Runs a statement without results; throws Error.
+    void Exec(const QString& sql);
+    // Throws an Error for the connection's last failure.
+    [[noreturn]] void Fail(int code, const QString& what) const;
+
+private:
+    QString SchemaName(const QString& file) const;
+    void Attach(const QString& file, const QString& schema);
+    void Detach(const QString& schema);
+    void DetachUnused();
+
+    QString alias_;
+    QString directory_;
+    sqlite3* db_ = nullptr;
+    struct Entry {
+        std::unique_ptr<Table> table;
+        int users = 0;
+    };
+    std::map<QString, Entry> tables_;  // by upper-case file name
+    int transaction_ = 0;
+};
+
+// The SQL of a table's schema, for tests and tools.
+QString CreateTableSql(const TableDef& def, const QString& schema);
+
+}  // namespace kordex::store
