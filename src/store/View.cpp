@@ -716,6 +716,13 @@ std::vector<QVariant> View::RowAt(int position) {
     return r.values;
 }
 
+void View::ForEachRow(const std::function<void(const Values&)>& fn) {
+    if (!IsOpen()) return;
+    Values data;
+    for (int64_t id : ids_)
+        if (table_->Fetch(id, data)) fn(data);
+}
+
 // --- Editing -----------------------------------------------------------------------
 
 void View::Edit() {

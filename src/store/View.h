@@ -167,6 +167,9 @@ public:
     // Values of every field of the row at a 0-based position, with lookups and
     // calculated fields; for grids. Empty when out of range.
     std::vector<QVariant> RowAt(int position);
+    // Calls fn with the data fields (in table order) of every row of the range,
+    // in view order, without moving the cursor.
+    void ForEachRow(const std::function<void(const Values&)>& fn);
     int64_t CurrentRowId() const;
 
     // --- Editing
