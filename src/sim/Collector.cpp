@@ -128,9 +128,17 @@ Block Collector::Read(uint16_t address) const {
     }
     const auto it = memory_.find(address);
     if (it != memory_.end()) return it->second;
-    Block empty;
-    empty.fill(0xFF);  // never-written memory
-    return empty;
+    return Block{};  // never written: zero
+}
+
+void Collector::SetRaw(uint16_t address, const Block& data) {
+    if (address != AddrClock) {
+        memory_[address] = data;
+        return;
+    }
+    rawClock_ = std::array<uint8_t, 5>{data[0], data[1], data[2], data[3], data[4]};
+    pointer_ = static_cast<uint16_t>(data[5] | (data[6] << 8));
+    overflow_ = data[7];
 }
 
 void Collector::Write(uint16_t address, const Block& data) {

@@ -70,7 +70,8 @@ public:
     Block Read(uint16_t address) const;
     void Write(uint16_t address, const Block& data);
     // Any block, stored as it is (for layouts a test wants to break).
-    void SetRaw(uint16_t address, const Block& data) { memory_[address] = data; }
+    // At the clock block this stops the clock at the given bytes and sets the counter.
+    void SetRaw(uint16_t address, const Block& data);
 
     int Initialisations() const { return inits_; }
 
