@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "collector/MemoryMap.h"
 #include "link/QtSerialPort.h"
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"
@@ -48,26 +49,6 @@ int Usage(const char* why) {
     std::fprintf(stderr,
                  "bench-read: %s\nUsage: bench-read [--events N] [--baud B] [--times FILE]\n", why);
     return 2;
-}
-
-// The event slots a read takes, oldest first, from the counter block.
-std::vector<int> EventSlots(const link::Block& counter) {
-    const int pointer = counter[5] | (counter[6] << 8);
-    const int flag = counter[7];
-    std::vector<int> order;
-    if (flag == 0) {
-        for (int s = 0; s < pointer; ++s)
-            order.push_back(s);
-    } else if (pointer == 0) {
-        for (int s = 0; s < 1000; ++s)
-            order.push_back(s);
-    } else {
-        for (int s = pointer; s < 1000; ++s)
-            order.push_back(s);
-        for (int s = 0; s < pointer; ++s)
-            order.push_back(s);
-    }
-    return order;
 }
 
 double Percentile(std::vector<double> v, double p) {
@@ -147,8 +128,9 @@ int main(int argc, char** argv) {
     link::Block block{};
     for (uint16_t address : HeaderBlocks)
         if (!read(address, block)) return 1;
-    for (int slot : EventSlots(block))
-        if (!read(static_cast<uint16_t>(0x0008 + 8 * slot), block)) return 1;
+    const collector::ClockBlock counter = collector::DecodeClock(block);
+    for (int slot : collector::PlanEventSlots(counter.pointer, counter.overflow).order)
+        if (!read(collector::EventAddress(slot), block)) return 1;
     const double wallS = static_cast<double>(wall.nsecsElapsed()) / 1e9;
     const double cpuS = CpuSeconds(RUSAGE_SELF) - cpuStart;
     reader.PortClose();
