@@ -2,7 +2,9 @@
 
 namespace kordex::link {
 
-int BcdToInt(uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); }
+int BcdToInt(uint8_t b) {
+    return (b >> 4) * 10 + (b & 0x0F);
+}
 
 int HourFromBcd(uint8_t b) {
     const int h = ((b >> 4) & 0x03) * 10 + (b & 0x0F);
@@ -13,13 +15,21 @@ int HourFromBcd(uint8_t b) {
     return h;
 }
 
-int DayFromBcd(uint8_t b) { return ((b >> 4) & 0x03) * 10 + (b & 0x0F); }
+int DayFromBcd(uint8_t b) {
+    return ((b >> 4) & 0x03) * 10 + (b & 0x0F);
+}
 
-int MonthFromBcd(uint8_t b) { return ((b >> 4) & 0x01) * 10 + (b & 0x0F); }
+int MonthFromBcd(uint8_t b) {
+    return ((b >> 4) & 0x01) * 10 + (b & 0x0F);
+}
 
-int WeekdayFromMonthByte(uint8_t b) { return b >> 5; }
+int WeekdayFromMonthByte(uint8_t b) {
+    return b >> 5;
+}
 
-bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int LastLeapYear(int year) {
     if (year < 3) return year;
@@ -32,7 +42,9 @@ int YearFromDateByte(uint8_t dateByte, int referenceYear) {
     return LastLeapYear(referenceYear) + (dateByte >> 6);
 }
 
-uint8_t IntToBcd(int value) { return static_cast<uint8_t>((value / 10) * 16 + value % 10); }
+uint8_t IntToBcd(int value) {
+    return static_cast<uint8_t>((value / 10) * 16 + value % 10);
+}
 
 uint8_t DateToByte(int day, int year) {
     const int offset = year - LastLeapYear(year);

@@ -9,8 +9,7 @@ namespace {
 const qint64 BaseJulianDay = QDate(1899, 12, 30).toJulianDay();
 }
 
-bool DateTime::IsValid(int year, int month, int day, int hour, int minute, int second,
-                       int msec) {
+bool DateTime::IsValid(int year, int month, int day, int hour, int minute, int second, int msec) {
     if (year < 1 || year > 9999) return false;
     if (!QDate::isValid(year, month, day)) return false;
     return hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 && second < 60 &&
@@ -30,7 +29,9 @@ DateTime DateTime::FromDate(const QDate& d, const QTime& t) {
     return DateTime(static_cast<double>(days) + t.msecsSinceStartOfDay() / MsPerDay);
 }
 
-DateTime DateTime::FromQDateTime(const QDateTime& dt) { return FromDate(dt.date(), dt.time()); }
+DateTime DateTime::FromQDateTime(const QDateTime& dt) {
+    return FromDate(dt.date(), dt.time());
+}
 
 std::optional<DateTime> DateTime::FromText(const QString& text) {
     static const QRegularExpression re(QStringLiteral(
@@ -63,9 +64,15 @@ QTime DateTime::Time() const {
     return QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));
 }
 
-QString DateTime::ToText() const { return DateText() + QLatin1Char(' ') + TimeText(); }
-QString DateTime::DateText() const { return Date().toString(QStringLiteral("dd.MM.yyyy")); }
-QString DateTime::TimeText() const { return Time().toString(QStringLiteral("hh:mm:ss")); }
+QString DateTime::ToText() const {
+    return DateText() + QLatin1Char(' ') + TimeText();
+}
+QString DateTime::DateText() const {
+    return Date().toString(QStringLiteral("dd.MM.yyyy"));
+}
+QString DateTime::TimeText() const {
+    return Time().toString(QStringLiteral("hh:mm:ss"));
+}
 
 int CompareDateTime(double a, double b) {
     if (std::fabs(a - b) < 1.0 / DateTime::MsPerDay) return 0;

@@ -22,8 +22,8 @@ public:
     // (year 1..9999, a day that exists in its month, 0..23:0..59:0..59.0..999).
     static std::optional<DateTime> Compose(int year, int month, int day, int hour = 0,
                                            int minute = 0, int second = 0, int msec = 0);
-    static bool IsValid(int year, int month, int day, int hour = 0, int minute = 0,
-                        int second = 0, int msec = 0);
+    static bool IsValid(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                        int msec = 0);
 
     static DateTime FromQDateTime(const QDateTime& dt);
     static DateTime FromDate(const QDate& d, const QTime& t = QTime(0, 0));

@@ -30,7 +30,8 @@ ReplyCheck CheckReply(const Frame& request, const Frame& reply) {
 
 Block DataOf(const Frame& f) {
     Block b{};
-    for (int i = 0; i < BlockSize; ++i) b[i] = f[FrameDataOffset + i];
+    for (int i = 0; i < BlockSize; ++i)
+        b[i] = f[FrameDataOffset + i];
     return b;
 }
 

@@ -20,7 +20,8 @@ int HexDigit(QChar c) {
 
 bool KeyIdToText(const KeyBytes& bytes, QString& text) {
     bool any = false;
-    for (uint8_t b : bytes) any |= b != 0;
+    for (uint8_t b : bytes)
+        any |= b != 0;
     if (!any) {
         text.clear();
         return false;
@@ -44,7 +45,8 @@ QString KeyIdToText(const KeyBytes& bytes) {
 
 KeyBytes KeyIdToBytes(const QString& text) {
     KeyBytes b{};
-    for (int i = 0; i < 8; ++i) b[i] = static_cast<uint8_t>(HexByteAt(text, TextPos[i]));
+    for (int i = 0; i < 8; ++i)
+        b[i] = static_cast<uint8_t>(HexByteAt(text, TextPos[i]));
     return b;
 }
 

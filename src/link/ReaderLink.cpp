@@ -10,7 +10,11 @@ namespace kordex::link {
 
 ReaderLink::ReaderLink(SerialPort& port, shell::Prompt& prompt, shell::StatusWindow& status,
                        shell::Clock& clock, shell::EventPump& pump, PortMap ports)
-    : port_(port), prompt_(prompt), status_(status), clock_(clock), pump_(pump),
+    : port_(port),
+      prompt_(prompt),
+      status_(status),
+      clock_(clock),
+      pump_(pump),
       ports_(std::move(ports)) {}
 
 QString ReaderLink::PortName() const {
@@ -106,8 +110,7 @@ bool ReaderLink::ProbeComPort(int digit) {
     return port_.Probe(ports_.DeviceFor(name));
 }
 
-int ReaderLink::ReaderExchange(uint8_t command, uint16_t address, bool interactive,
-                               bool verify) {
+int ReaderLink::ReaderExchange(uint8_t command, uint16_t address, bool interactive, bool verify) {
     if (!port_.IsOpen()) return ExchangeFailed;
     ++readerBusy_;
     const int result = Exchange(command, address, interactive, verify);
@@ -149,8 +152,7 @@ int ReaderLink::Exchange(uint8_t command, uint16_t address, bool interactive, bo
             if (reply_[frame::Status] == 0) {
                 result = ExchangeNoContact;
                 if (!interactive) return result;
-                if (prompt_.Ask(shell::CaptionError, msg::NoCollectorContact,
-                                shell::Icon::Warning,
+                if (prompt_.Ask(shell::CaptionError, msg::NoCollectorContact, shell::Icon::Warning,
                                 shell::Buttons::OkCancel) == shell::Answer::Cancel)
                     return result;
                 // OK: the next attempt, without a sync byte.
@@ -175,8 +177,7 @@ int ReaderLink::Exchange(uint8_t command, uint16_t address, bool interactive, bo
 int ReaderLink::ReadBack(uint16_t address, bool interactive, bool verify, int result) {
     const Block written = writeData_;
     for (;;) {
-        if (ReaderExchange(CmdReadBlock, address, interactive, verify) != ExchangeOk)
-            return result;
+        if (ReaderExchange(CmdReadBlock, address, interactive, verify) != ExchangeOk) return result;
         const Block got = ReplyData();
         if (got == written) return ExchangeOk;
 
@@ -185,8 +186,7 @@ int ReaderLink::ReadBack(uint16_t address, bool interactive, bool verify, int re
                         shell::Buttons::YesNo) != shell::Answer::Yes)
             return result;
         writeData_ = written;
-        if (ReaderExchange(CmdWriteBlock, address, interactive, false) != ExchangeOk)
-            return result;
+        if (ReaderExchange(CmdWriteBlock, address, interactive, false) != ExchangeOk) return result;
     }
 }
 

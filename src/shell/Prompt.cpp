@@ -32,13 +32,15 @@ void ScriptedPrompt::Script(std::initializer_list<Answer> answers) {
 
 QStringList ScriptedPrompt::Texts() const {
     QStringList out;
-    for (const auto& q : asked_) out << q.text;
+    for (const auto& q : asked_)
+        out << q.text;
     return out;
 }
 
 int ScriptedPrompt::Count(const QString& text) const {
     int n = 0;
-    for (const auto& q : asked_) n += q.text == text;
+    for (const auto& q : asked_)
+        n += q.text == text;
     return n;
 }
 

@@ -57,7 +57,10 @@ public:
     // Texts of every question so far, in order.
     QStringList Texts() const;
     int Count(const QString& text) const;
-    void Clear() { asked_.clear(); answers_.clear(); }
+    void Clear() {
+        asked_.clear();
+        answers_.clear();
+    }
 
 private:
     DefaultAnswer whenEmpty_;

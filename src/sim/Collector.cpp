@@ -6,10 +6,16 @@ namespace kordex::sim {
 
 namespace {
 
-uint8_t Bcd(int v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); }
-int FromBcd(uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); }
+uint8_t Bcd(int v) {
+    return static_cast<uint8_t>(((v / 10) << 4) | (v % 10));
+}
+int FromBcd(uint8_t b) {
+    return (b >> 4) * 10 + (b & 0x0F);
+}
 
-bool Leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool Leap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 // Years since the last leap year, as the collector keeps it in two bits.
 int LeapOffset(int year) {
@@ -44,7 +50,8 @@ Block Collector::KeyBytes(const QString& key) {
     if (t.isEmpty()) return b;
     // Text: family, serial bytes 6..1, CRC. Block: family, serial bytes 1..6, CRC.
     b[0] = static_cast<uint8_t>(TextByte(t, 0));
-    for (int i = 1; i <= 6; ++i) b[i] = static_cast<uint8_t>(TextByte(t, 7 - i));
+    for (int i = 1; i <= 6; ++i)
+        b[i] = static_cast<uint8_t>(TextByte(t, 7 - i));
     b[7] = static_cast<uint8_t>(TextByte(t, 7));
     return b;
 }
@@ -75,14 +82,17 @@ void Collector::SetPath(int32_t id, uint8_t mode) {
                          0x55};
 }
 
-void Collector::ClearPath() { memory_[AddrPath] = {0x55, 0x55, 0x55, 0x55, 0xFF, 0x55, 0x55, 0x55}; }
+void Collector::ClearPath() {
+    memory_[AddrPath] = {0x55, 0x55, 0x55, 0x55, 0xFF, 0x55, 0x55, 0x55};
+}
 
 void Collector::SetMemo(const QByteArray& text) {
     for (int part = 0; part < 4; ++part) {
         Block b;
         b.fill(0x20);
         const QByteArray piece = text.mid(part * 8, 8);
-        for (int i = 0; i < piece.size(); ++i) b[i] = static_cast<uint8_t>(piece[i]);
+        for (int i = 0; i < piece.size(); ++i)
+            b[i] = static_cast<uint8_t>(piece[i]);
         if (piece.size() < 8) b[piece.size()] = 0;
         memory_[static_cast<uint16_t>(AddrMemo + 8 * part)] = b;
     }
@@ -93,7 +103,9 @@ void Collector::SetClock(const QDateTime& when) {
     clockOffsetMs_ = clock_.Now().msecsTo(when);
 }
 
-QDateTime Collector::ClockNow() const { return clock_.Now().addMSecs(clockOffsetMs_); }
+QDateTime Collector::ClockNow() const {
+    return clock_.Now().addMSecs(clockOffsetMs_);
+}
 
 std::array<uint8_t, 5> Collector::ClockBytes(const QDateTime& when) const {
     const QDate d = when.date();
@@ -108,7 +120,7 @@ void Collector::Touch(const QString& key, const QDateTime& when) {
     const std::array<uint8_t, 5> c = ClockBytes(when);
     const int slot = pointer_ % Slots;
     memory_[static_cast<uint16_t>(AddrEvents + 8 * slot)] = {k[1], k[2], k[3], k[4],
-                                                              c[1], c[2], c[3], c[4]};
+                                                             c[1], c[2], c[3], c[4]};
     pointer_ = static_cast<uint16_t>(slot + 1);
     if (pointer_ == Slots) {
         pointer_ = 0;
@@ -123,8 +135,14 @@ void Collector::SetEventRaw(int slot, const Block& record) {
 Block Collector::Read(uint16_t address) const {
     if (address == AddrClock) {
         const std::array<uint8_t, 5> c = rawClock_ ? *rawClock_ : ClockBytes(ClockNow());
-        return {c[0], c[1], c[2], c[3], c[4], static_cast<uint8_t>(pointer_ & 0xFF),
-                static_cast<uint8_t>(pointer_ >> 8), overflow_};
+        return {c[0],
+                c[1],
+                c[2],
+                c[3],
+                c[4],
+                static_cast<uint8_t>(pointer_ & 0xFF),
+                static_cast<uint8_t>(pointer_ >> 8),
+                overflow_};
     }
     const auto it = memory_.find(address);
     if (it != memory_.end()) return it->second;

@@ -56,7 +56,8 @@ std::optional<Fault> Reader::TakeFault(uint16_t address) {
 
 int Reader::Count(uint8_t command, uint16_t address) const {
     int n = 0;
-    for (const auto& e : exchanges_) n += e.command == command && e.address == address;
+    for (const auto& e : exchanges_)
+        n += e.command == command && e.address == address;
     return n;
 }
 

@@ -31,9 +31,9 @@ struct Fault {
         : kind(k), times(n), address(at), bytes(partialBytes) {}
 
     FaultKind kind = FaultKind::Silence;
-    int times = 1;                   // exchanges it affects; -1: all from now on
+    int times = 1;                    // exchanges it affects; -1: all from now on
     std::optional<uint16_t> address;  // only exchanges with this block
-    int bytes = 8;                   // for Partial
+    int bytes = 8;                    // for Partial
 };
 
 // The reader on the serial line: takes the bytes the program sends, finds

@@ -18,7 +18,9 @@ bool SimPort::Open(const QString& device) {
     return true;
 }
 
-bool SimPort::Configure() { return open_ && !fail_.configure; }
+bool SimPort::Configure() {
+    return open_ && !fail_.configure;
+}
 
 bool SimPort::Purge() {
     if (!open_ || fail_.purge) return false;
@@ -54,7 +56,9 @@ int SimPort::ReadByte(uint8_t& byte) {
     return 1;
 }
 
-bool SimPort::Probe(const QString& device) { return !fail_.open && Exists(device); }
+bool SimPort::Probe(const QString& device) {
+    return !fail_.open && Exists(device);
+}
 
 std::vector<uint32_t> SimPort::RequestTicks() const {
     std::vector<uint32_t> ticks;
@@ -65,7 +69,8 @@ std::vector<uint32_t> SimPort::RequestTicks() const {
 
 int SimPort::SyncWrites() const {
     int n = 0;
-    for (const auto& w : writes_) n += w.bytes.size() == 1 && w.bytes[0] == 0x55;
+    for (const auto& w : writes_)
+        n += w.bytes.size() == 1 && w.bytes[0] == 0x55;
     return n;
 }
 

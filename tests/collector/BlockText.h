@@ -31,4 +31,3 @@ inline std::string HexOf(const kordex::link::Block& b) {
     }
     return s;
 }
-

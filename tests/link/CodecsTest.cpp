@@ -15,7 +15,8 @@ namespace {
 KeyBytes Bytes(std::initializer_list<int> v) {
     KeyBytes b{};
     int i = 0;
-    for (int x : v) b[i++] = static_cast<uint8_t>(x);
+    for (int x : v)
+        b[i++] = static_cast<uint8_t>(x);
     return b;
 }
 }  // namespace
@@ -40,7 +41,8 @@ TEST(Frames, RequestLayoutForReadAndWrite) {
     const Frame r = BuildRequest(CmdReadBlock, 0x1F48, data);
     const Frame expectRead{0xA2, 0x33, 0xA5, 0x48, 0x1F, 0x55, 0x55, 0x55,
                            0x55, 0x55, 0x55, 0x55, 0x55, 0,    0x13};
-    for (int i = 0; i < 13; ++i) EXPECT_EQ(r[i], expectRead[i]) << i;
+    for (int i = 0; i < 13; ++i)
+        EXPECT_EQ(r[i], expectRead[i]) << i;
     EXPECT_EQ(r[13], sim::Reader::Crc8(r.data(), 13));
     EXPECT_EQ(r[14], 0x13);
 
@@ -48,7 +50,8 @@ TEST(Frames, RequestLayoutForReadAndWrite) {
     EXPECT_EQ(w[2], 0x39);
     EXPECT_EQ(w[3], 0x08);
     EXPECT_EQ(w[4], 0x00);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(w[5 + i], data[i]);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(w[5 + i], data[i]);
     EXPECT_EQ(w[13], sim::Reader::Crc8(w.data(), 13));
 }
 
@@ -94,7 +97,8 @@ TEST(Frames, ReplyChecksComeInTheirOrder) {
         {"echo high with a right crc", withCrc(badHigh), ReplyCheck::BadAddressHigh},
         {"terminator before echo", withCrc(lowAndEnd), ReplyCheck::BadEnd},
     };
-    for (const auto& c : cases) EXPECT_EQ(CheckReply(req, c.reply), c.expect) << c.what;
+    for (const auto& c : cases)
+        EXPECT_EQ(CheckReply(req, c.reply), c.expect) << c.what;
 }
 
 TEST(KeyId, TextAndBytesBothWays) {
@@ -122,9 +126,9 @@ TEST(KeyId, HexByteAtReadsPairsWithItsRules) {
         int pos;
         int expect;
     } cases[] = {
-        {"01AB", 3, 0xAB}, {"01ab", 3, 0xAB}, {"A1", 0, 0xA1},  {"A1", -5, 0xA1},
-        {"ABC", 3, 0x0C},  {"AB", 3, 0},      {"G1", 1, 0},     {"1G", 1, 0},
-        {"", 1, 0},        {"1", 1, 1},       {"Z", 1, 0},      {"FF", 1, 255},
+        {"01AB", 3, 0xAB}, {"01ab", 3, 0xAB}, {"A1", 0, 0xA1}, {"A1", -5, 0xA1},
+        {"ABC", 3, 0x0C},  {"AB", 3, 0},      {"G1", 1, 0},    {"1G", 1, 0},
+        {"", 1, 0},        {"1", 1, 1},       {"Z", 1, 0},     {"FF", 1, 255},
     };
     for (const auto& c : cases)
         EXPECT_EQ(HexByteAt(c.text, c.pos), c.expect) << c.text << " @" << c.pos;
@@ -172,9 +176,10 @@ TEST(ClockBytes, HoursDaysMonths) {
     struct Hour {
         uint8_t b;
         int h;
-    } hours[] = {{0x12, 12}, {0x23, 23}, {0x00, 0},  {0x92, 0},
-                 {0xD2, 12}, {0xC1, 13}, {0x81, 1},  {0xC2, 14}};
-    for (const auto& c : hours) EXPECT_EQ(HourFromBcd(c.b), c.h) << int(c.b);
+    } hours[] = {{0x12, 12}, {0x23, 23}, {0x00, 0}, {0x92, 0},
+                 {0xD2, 12}, {0xC1, 13}, {0x81, 1}, {0xC2, 14}};
+    for (const auto& c : hours)
+        EXPECT_EQ(HourFromBcd(c.b), c.h) << int(c.b);
     EXPECT_EQ(BcdToInt(0x59), 59);
     EXPECT_EQ(BcdToInt(0xFF), 165);
     EXPECT_EQ(DayFromBcd(0x95), 15);  // leap bits ignored
@@ -221,12 +226,12 @@ TEST(DateTime, DayCountAndValidity) {
         int y, m, d, h, mi, s;
         bool valid;
     } cases[] = {
-        {2024, 2, 29, 0, 0, 0, true},   {2026, 2, 29, 0, 0, 0, false},
-        {2026, 4, 31, 0, 0, 0, false},  {2026, 13, 1, 0, 0, 0, false},
-        {2026, 0, 1, 0, 0, 0, false},   {2026, 1, 0, 0, 0, 0, false},
-        {2026, 1, 1, 24, 0, 0, false},  {2026, 1, 1, 23, 60, 0, false},
+        {2024, 2, 29, 0, 0, 0, true},    {2026, 2, 29, 0, 0, 0, false},
+        {2026, 4, 31, 0, 0, 0, false},   {2026, 13, 1, 0, 0, 0, false},
+        {2026, 0, 1, 0, 0, 0, false},    {2026, 1, 0, 0, 0, 0, false},
+        {2026, 1, 1, 24, 0, 0, false},   {2026, 1, 1, 23, 60, 0, false},
         {2026, 1, 1, 23, 59, 60, false}, {2026, 1, 1, 23, 59, 59, true},
-        {1900, 2, 29, 0, 0, 0, false},  {2000, 2, 29, 0, 0, 0, true},
+        {1900, 2, 29, 0, 0, 0, false},   {2000, 2, 29, 0, 0, 0, true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DateTime::Compose(c.y, c.m, c.d, c.h, c.mi, c.s).has_value(), c.valid)

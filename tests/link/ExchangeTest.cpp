@@ -22,8 +22,11 @@ constexpr uint16_t Guard = 0x1F88;
 // cost nothing and their lengths can be read off the clock.
 class Exchange : public ::testing::Test {
 protected:
-    Exchange() : collector(clock), reader(collector), port(reader, clock),
-                 link(port, prompt, status, clock, pump) {
+    Exchange()
+        : collector(clock),
+          reader(collector),
+          port(reader, clock),
+          link(port, prompt, status, clock, pump) {
         collector.SetStamp(QDateTime(QDate(2026, 3, 15), QTime(14, 30, 5)), 10);
         link.SetPortDigit(1);
         status.Show("Чтение из устройства", "Идет чтение данных из Kordex'а...", 1010);
@@ -39,7 +42,8 @@ protected:
     std::vector<uint32_t> Gaps() const {
         const auto t = port.RequestTicks();
         std::vector<uint32_t> g;
-        for (size_t i = 1; i < t.size(); ++i) g.push_back(t[i] - t[i - 1]);
+        for (size_t i = 1; i < t.size(); ++i)
+            g.push_back(t[i] - t[i - 1]);
         return g;
     }
 
@@ -168,12 +172,14 @@ TEST_F(Exchange, SilentReaderInteractiveTriesTenTimesWithASyncByteEach) {
     EXPECT_EQ(Read(Stamp, true), link::ExchangeFailed);
     EXPECT_EQ(port.RequestTicks().size(), 10u);
     EXPECT_EQ(port.SyncWrites(), 10);
-    for (uint32_t g : Gaps()) ExpectAbout(g, 300);
+    for (uint32_t g : Gaps())
+        ExpectAbout(g, 300);
     EXPECT_EQ(prompt.Texts(), QStringList{link::msg::NoReader});
     EXPECT_EQ(link.ReplyTimeout(), 300);  // interactive failures keep it
     // Sync bytes follow their requests: request, sync, request, sync ...
     ASSERT_EQ(port.Writes().size(), 20u);
-    for (size_t i = 0; i < 20; ++i) EXPECT_EQ(port.Writes()[i].bytes.size(), i % 2 ? 1u : 15u);
+    for (size_t i = 0; i < 20; ++i)
+        EXPECT_EQ(port.Writes()[i].bytes.size(), i % 2 ? 1u : 15u);
 }
 
 TEST_F(Exchange, SilentNonInteractiveShortensTheTimeOutForTheNextExchange) {
@@ -210,7 +216,8 @@ TEST_F(Exchange, StatusZero) {
     EXPECT_EQ(prompt.Asked()[0].caption, "Ошибка");
     EXPECT_EQ(prompt.Asked()[0].buttons, shell::Buttons::OkCancel);
     EXPECT_TRUE(prompt.Asked()[0].text.contains(QStringLiteral("чтения c Kordex")));
-    EXPECT_EQ(prompt.Asked()[0].text.indexOf(QChar('c')), prompt.Asked()[0].text.indexOf("c Kordex"));
+    EXPECT_EQ(prompt.Asked()[0].text.indexOf(QChar('c')),
+              prompt.Asked()[0].text.indexOf("c Kordex"));
 
     // Interactive, OK, and the collector is then in place: the next attempt succeeds.
     prompt.Clear();
@@ -235,7 +242,8 @@ TEST_F(Exchange, VerifiedWriteRewritesOnYesAndGivesThreeOnNo) {
     using sim::Reader;
     auto sequence = [&] {
         std::vector<uint8_t> s;
-        for (const auto& e : reader.Exchanges()) s.push_back(e.command);
+        for (const auto& e : reader.Exchanges())
+            s.push_back(e.command);
         return s;
     };
     const std::vector<uint8_t> plain = {Reader::CmdWrite, Reader::CmdRead};
