@@ -74,7 +74,8 @@ void Bind(sqlite3_stmt* st, int i, const QVariant& v) {
 
 QString CreateTableSql(const TableDef& def, const QString& schema) {
     QStringList cols;
-    for (const auto& f : def.fields) cols << Quote(f.name) + QLatin1Char(' ') + ColumnType(f);
+    for (const auto& f : def.fields)
+        cols << Quote(f.name) + QLatin1Char(' ') + ColumnType(f);
     return QStringLiteral("CREATE TABLE %1.%2 (%3)")
         .arg(Quote(schema), Quote(def.SqlName()), cols.join(QLatin1String(", ")));
 }
@@ -95,8 +96,8 @@ Table::Table(Database& db, TableDef def) : db_(db), def_(std::move(def)) {
     insert_ = Prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                           .arg(sql_, columns_, marks.join(QLatin1Char(','))));
     if (!sets.isEmpty())
-        update_ = Prepare(
-            QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?").arg(sql_, sets.join(QLatin1Char(','))));
+        update_ = Prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                              .arg(sql_, sets.join(QLatin1Char(','))));
     remove_ = Prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(sql_));
 }
 
@@ -128,9 +129,9 @@ void Table::ReadValues(sqlite3_stmt* st, int first, Values& out) {
         }
         switch (def_.fields[i].type) {
             case FieldType::String:
-                out[i] = QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(st, c)),
-                    sqlite3_column_bytes(st, c));
+                out[i] =
+                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c)),
+                                      sqlite3_column_bytes(st, c));
                 break;
             case FieldType::Boolean:
                 out[i] = sqlite3_column_int64(st, c) != 0;
@@ -205,6 +206,28 @@ void Table::Empty() {
     ++version_;
 }
 
+bool Table::Any(const QString& where, const std::vector<QVariant>& binds) {
+    sqlite3_stmt* st =
+        Prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 LIMIT 1").arg(sql_, where));
+    for (size_t i = 0; i < binds.size(); ++i)
+        Bind(st, static_cast<int>(i) + 1, binds[i]);
+    const int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_.Fail(rc, def_.file);
+    return rc == SQLITE_ROW;
+}
+
+int64_t Table::DeleteWhere(const QString& where, const std::vector<QVariant>& binds) {
+    sqlite3_stmt* st = Prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(sql_, where));
+    for (size_t i = 0; i < binds.size(); ++i)
+        Bind(st, static_cast<int>(i) + 1, binds[i]);
+    const int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) db_.Fail(rc, def_.file);
+    ++version_;
+    return sqlite3_changes(db_.Handle());
+}
+
 int64_t Table::Count() {
     int64_t n = 0;
     sqlite3_stmt* st = Prepare(QStringLiteral("SELECT count(*) FROM %1").arg(sql_));
@@ -222,10 +245,11 @@ void Table::Scan(const QString& where, const std::vector<QVariant>& binds, const
     if (!orderBy.isEmpty()) sql += QStringLiteral(" ORDER BY ") + orderBy;
     sqlite3_stmt* st = nullptr;
     const QByteArray u = sql.toUtf8();
-    int rc = sqlite3_prepare_v2(db_.Handle(), u.constData(), static_cast<int>(u.size()), &st,
-                                nullptr);
+    int rc =
+        sqlite3_prepare_v2(db_.Handle(), u.constData(), static_cast<int>(u.size()), &st, nullptr);
     if (rc != SQLITE_OK) db_.Fail(rc, sql);
-    for (size_t i = 0; i < binds.size(); ++i) Bind(st, static_cast<int>(i) + 1, binds[i]);
+    for (size_t i = 0; i < binds.size(); ++i)
+        Bind(st, static_cast<int>(i) + 1, binds[i]);
     Values values;
     try {
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
@@ -246,16 +270,22 @@ void Table::Scan(const QString& where, const std::vector<QVariant>& binds, const
 Database::Database(QString alias, QString directory)
     : alias_(std::move(alias)), directory_(std::move(directory)) {}
 
-Database::~Database() { Disconnect(); }
+Database::~Database() {
+    Disconnect();
+}
 
-QString Database::PathOf(const QString& file) const { return QDir(directory_).filePath(file); }
+QString Database::PathOf(const QString& file) const {
+    return QDir(directory_).filePath(file);
+}
 
-QString Database::SchemaName(const QString& file) const { return file.section(QLatin1Char('.'), 0, 0); }
+QString Database::SchemaName(const QString& file) const {
+    return file.section(QLatin1Char('.'), 0, 0);
+}
 
 void Database::Connect() {
     if (db_ != nullptr) return;
-    const int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg = QString::fromUtf8(sqlite3_errmsg(db_));
         sqlite3_close(db_);
@@ -275,8 +305,7 @@ void Database::Disconnect() {
 
 void Database::Fail(int code, const QString& what) const {
     const QString msg = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString();
-    if (IsKeyViolation(code))
-        throw Error(QStringLiteral("Key violation.\nTable: %1").arg(what));
+    if (IsKeyViolation(code)) throw Error(QStringLiteral("Key violation.\nTable: %1").arg(what));
     throw Error(QStringLiteral("%1\nTable: %2").arg(msg, what));
 }
 
@@ -287,7 +316,8 @@ void Database::Exec(const QString& sql) {
     if (rc != SQLITE_OK) {
         const QString msg = QString::fromUtf8(err ? err : sqlite3_errstr(rc));
         sqlite3_free(err);
-        if (IsKeyViolation(sqlite3_extended_errcode(db_))) throw Error(QStringLiteral("Key violation."));
+        if (IsKeyViolation(sqlite3_extended_errcode(db_)))
+            throw Error(QStringLiteral("Key violation."));
         throw Error(msg);
     }
 }
@@ -304,16 +334,23 @@ void Database::Attach(const QString& file, const QString& schema) {
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) Fail(rc, file);
     // A closed table must be exactly one file: rollback journal, not WAL.
-    Exec(QStringLiteral("PRAGMA %1.journal_mode=DELETE; PRAGMA %1.synchronous=FULL;"
-                        " PRAGMA %1.cache_size=-8192")
-             .arg(Quote(schema)));
+    try {
+        Exec(QStringLiteral("PRAGMA %1.journal_mode=DELETE; PRAGMA %1.synchronous=FULL;"
+                            " PRAGMA %1.cache_size=-8192")
+                 .arg(Quote(schema)));
+    } catch (...) {
+        Detach(schema);
+        throw;
+    }
 }
 
 void Database::Detach(const QString& schema) {
     Exec(QStringLiteral("DETACH DATABASE %1").arg(Quote(schema)));
 }
 
-bool Database::TableExists(const QString& file) const { return QFileInfo::exists(PathOf(file)); }
+bool Database::TableExists(const QString& file) const {
+    return QFileInfo::exists(PathOf(file));
+}
 
 void Database::CreateTable(const TableDef& def) {
     const QString schema = SchemaName(def.file);
@@ -328,7 +365,8 @@ void Database::CreateTable(const TableDef& def) {
                 continue;
             QStringList cols;
             for (const auto& f : ix.fields)
-                cols << Quote(f) + (ix.caseInsensitive ? QStringLiteral(" COLLATE NOCASE") : QString());
+                cols << Quote(f) +
+                            (ix.caseInsensitive ? QStringLiteral(" COLLATE NOCASE") : QString());
             Exec(QStringLiteral("CREATE %1INDEX %2.%3 ON %4 (%5)")
                      .arg(ix.primary ? QStringLiteral("UNIQUE ") : QString(), Quote(schema),
                           Quote(ix.name), Quote(def.SqlName()), cols.join(QLatin1Char(','))));
@@ -354,8 +392,8 @@ Table& Database::Acquire(const TableDef& def) {
     try {
         // The file must hold the table with the declared fields, in order.
         sqlite3_stmt* st = nullptr;
-        const QString sql = QStringLiteral("PRAGMA %1.table_info(%2)")
-                                .arg(Quote(schema), Quote(def.SqlName()));
+        const QString sql =
+            QStringLiteral("PRAGMA %1.table_info(%2)").arg(Quote(schema), Quote(def.SqlName()));
         if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
             Fail(sqlite3_errcode(db_), def.file);
         QStringList names;
@@ -365,10 +403,11 @@ Table& Database::Acquire(const TableDef& def) {
         sqlite3_finalize(st);
         if (rc != SQLITE_DONE) Fail(rc, def.file);
         QStringList expected;
-        for (const auto& f : def.fields) expected << f.name;
+        for (const auto& f : def.fields)
+            expected << f.name;
         if (names != expected)
-            throw Error(QStringLiteral("Table structure does not match.\nFile: %1")
-                            .arg(PathOf(def.file)));
+            throw Error(
+                QStringLiteral("Table structure does not match.\nFile: %1").arg(PathOf(def.file)));
         Entry e;
         e.table = std::make_unique<Table>(*this, def);
         e.users = 1;
@@ -454,33 +493,35 @@ void Database::Repair(const TableDef& def) {
     QFile::remove(rebuilt);
     Attach(def.file, schema);
     const int64_t before = countRows(schema);
-    bool copied = false;
-    try {
-        if (before >= 0) {
-            sqlite3_stmt* st = nullptr;
-            const QString sql = QStringLiteral("VACUUM %1 INTO ?").arg(Quote(schema));
-            sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr);
-            const QByteArray target = rebuilt.toUtf8();
-            sqlite3_bind_text(st, 1, target.constData(), -1, SQLITE_TRANSIENT);
-            copied = sqlite3_step(st) == SQLITE_DONE;
-            sqlite3_finalize(st);
-        }
-    } catch (...) {
-    }
     Detach(schema);
-    if (copied) {
+    bool copied = false;
+    // [data module] VACUUM INTO copied the index b-trees page by page and so
+    // failed on the very damage it was meant to mend. Instead: a new file made
+    // from the declarations, filled row by row from the table b-tree alone.
+    if (before >= 0) {
+        TableDef fresh = def;
+        fresh.file = def.file + QStringLiteral(".rebuild");  // same table name inside
         const QString tmpSchema = QStringLiteral("rebuild_") + schema;
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db_, "ATTACH DATABASE ? AS ?", -1, &st, nullptr);
-        const QByteArray p = rebuilt.toUtf8(), n = tmpSchema.toUtf8();
-        sqlite3_bind_text(st, 1, p.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(st, 2, n.constData(), -1, SQLITE_TRANSIENT);
-        copied = sqlite3_step(st) == SQLITE_DONE;
-        sqlite3_finalize(st);
-        if (copied) {
+        bool freshAttached = false, oldAttached = false;
+        try {
+            CreateTable(fresh);
+            Attach(fresh.file, tmpSchema);
+            freshAttached = true;
+            Attach(def.file, schema);
+            oldAttached = true;
+            // The WHERE keeps SQLite from transferring the index b-trees as they are.
+            Exec(QStringLiteral("INSERT INTO %1.%3 SELECT * FROM %2.%3 NOT INDEXED WHERE 1")
+                     .arg(Quote(tmpSchema), Quote(schema), Quote(def.SqlName())));
+            if (def.AutoIncField() >= 0)  // counters are never reused
+                Exec(QStringLiteral(
+                         "DELETE FROM %1.sqlite_sequence;"
+                         " INSERT INTO %1.sqlite_sequence SELECT * FROM %2.sqlite_sequence")
+                         .arg(Quote(tmpSchema), Quote(schema)));
             copied = countRows(tmpSchema) == before;
-            Detach(tmpSchema);
+        } catch (const Error&) {
         }
+        if (oldAttached) Detach(schema);
+        if (freshAttached) Detach(tmpSchema);
     }
     if (copied && QFile::exists(rebuilt)) {
         // Atomic on the platforms we run on: the old file stays until the new one is complete.

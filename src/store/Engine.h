@@ -42,6 +42,9 @@ public:
     void Remove(int64_t rowid);
     void Empty();
     int64_t Count();
+    // Whether a row satisfies an SQL condition, and deleting all that do.
+    bool Any(const QString& where, const std::vector<QVariant>& binds);
+    int64_t DeleteWhere(const QString& where, const std::vector<QVariant>& binds);
 
     // Runs a query over the table: where and orderBy are SQL fragments
     // (either may be empty), binds their parameters. The callback gets each

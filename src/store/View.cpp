@@ -6,11 +6,14 @@
 
 namespace kordex::store {
 
-const QString EmptyDataSetMessage = QStringLiteral("Cannot perform this operation on an empty dataset");
+const QString EmptyDataSetMessage =
+    QStringLiteral("Cannot perform this operation on an empty dataset");
 
 namespace {
 
-QString Quote(const QString& name) { return QLatin1Char('"') + name + QLatin1Char('"'); }
+QString Quote(const QString& name) {
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
 
 // Splits a filter expression at the "and"s that stand outside quotes.
 QStringList SplitAnd(const QString& text) {
@@ -22,7 +25,8 @@ QStringList SplitAnd(const QString& text) {
         if (c == QLatin1Char('\'')) quoted = !quoted;
         if (!quoted && c.isSpace()) {
             const QString rest = text.mid(i + 1, 4);
-            if (rest.size() >= 4 && rest.left(3).compare(QLatin1String("and"), Qt::CaseInsensitive) == 0 &&
+            if (rest.size() >= 4 &&
+                rest.left(3).compare(QLatin1String("and"), Qt::CaseInsensitive) == 0 &&
                 rest[3].isSpace()) {
                 terms << cur;
                 cur.clear();
@@ -38,7 +42,8 @@ QStringList SplitAnd(const QString& text) {
 
 QString StripParens(QString t) {
     t = t.trimmed();
-    while (t.startsWith(QLatin1Char('(')) && t.endsWith(QLatin1Char(')'))) t = t.mid(1, t.size() - 2).trimmed();
+    while (t.startsWith(QLatin1Char('(')) && t.endsWith(QLatin1Char(')')))
+        t = t.mid(1, t.size() - 2).trimmed();
     return t;
 }
 
@@ -47,7 +52,8 @@ int CompareValues(const QVariant& a, const QVariant& b, bool fold) {
     if (an || bn) return an == bn ? 0 : (an ? -1 : 1);  // empty values first
     switch (a.typeId()) {
         case QMetaType::QString:
-            return a.toString().compare(b.toString(), fold ? Qt::CaseInsensitive : Qt::CaseSensitive);
+            return a.toString().compare(b.toString(),
+                                        fold ? Qt::CaseInsensitive : Qt::CaseSensitive);
         case QMetaType::Double: {
             const double x = a.toDouble(), y = b.toDouble();
             return x < y ? -1 : (x > y ? 1 : 0);
@@ -94,7 +100,8 @@ View::~View() {
         auto& d = master_->details_;
         d.erase(std::remove(d.begin(), d.end(), this), d.end());
     }
-    for (View* d : details_) d->master_ = nullptr;
+    for (View* d : details_)
+        d->master_ = nullptr;
     Close();
 }
 
@@ -141,9 +148,8 @@ Field& View::FieldRef(const QString& name) {
     return fields_[i];
 }
 
-void View::AddLookupField(const QString& name, int size, const QString& keyField,
-                          View* lookupView, const QString& lookupKeyField,
-                          const QString& resultField) {
+void View::AddLookupField(const QString& name, int size, const QString& keyField, View* lookupView,
+                          const QString& lookupKeyField, const QString& resultField) {
     Field f;
     f.name = name;
     f.type = FieldType::String;
@@ -181,7 +187,8 @@ void View::SetIndexFieldNames(const QString& fields) {
     order_ = fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     indexName_.clear();
     for (const auto& ix : def_.indexes)
-        if (ix.fields.join(QLatin1Char(';')).compare(order_.join(QLatin1Char(';')), Qt::CaseInsensitive) == 0)
+        if (ix.fields.join(QLatin1Char(';'))
+                .compare(order_.join(QLatin1Char(';')), Qt::CaseInsensitive) == 0)
             indexName_ = ix.name;
     if (IsOpen()) Refresh();
 }
@@ -194,10 +201,12 @@ void View::BuildOrder() {
     for (const QString& f : order_) {
         const int i = def_.FieldIndex(f);
         if (i < 0) throw Error(QStringLiteral("%1: Field '%2' not found").arg(name_, f));
-        const bool fold = ix != nullptr && ix->caseInsensitive && def_.fields[i].type == FieldType::String;
+        const bool fold =
+            ix != nullptr && ix->caseInsensitive && def_.fields[i].type == FieldType::String;
         orderData_.push_back(i);
         orderFold_.push_back(fold);
-        parts << Quote(def_.fields[i].name) + (fold ? QStringLiteral(" COLLATE NOCASE") : QString());
+        parts << Quote(def_.fields[i].name) +
+                     (fold ? QStringLiteral(" COLLATE NOCASE") : QString());
     }
     parts << QStringLiteral("rowid");
     orderSql_ = parts.join(QLatin1Char(','));
@@ -212,7 +221,9 @@ void View::SetFilterText(const QString& text) {
         for (const QString& term : SplitAnd(text)) {
             const QString t = StripParens(term);
             const int eq = t.indexOf(QLatin1Char('='));
-            if (eq <= 0) throw Error(QStringLiteral("Filter expression incorrectly terminated: %1").arg(text));
+            if (eq <= 0)
+                throw Error(
+                    QStringLiteral("Filter expression incorrectly terminated: %1").arg(text));
             const QString field = t.left(eq).trimmed();
             const QString raw = t.mid(eq + 1).trimmed();
             const int fi = def_.FieldIndex(field);
@@ -222,12 +233,15 @@ void View::SetFilterText(const QString& text) {
                 value = 1;
             else if (raw.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
                 value = 0;
-            else if (raw.startsWith(QLatin1Char('\'')) && raw.endsWith(QLatin1Char('\'')) && raw.size() >= 2)
+            else if (raw.startsWith(QLatin1Char('\'')) && raw.endsWith(QLatin1Char('\'')) &&
+                     raw.size() >= 2)
                 value = raw.mid(1, raw.size() - 2).replace(QLatin1String("''"), QLatin1String("'"));
             else {
                 bool ok = false;
                 const double d = raw.toDouble(&ok);
-                if (!ok) throw Error(QStringLiteral("Filter expression incorrectly terminated: %1").arg(text));
+                if (!ok)
+                    throw Error(
+                        QStringLiteral("Filter expression incorrectly terminated: %1").arg(text));
                 value = d;
             }
             conds << Quote(def_.fields[fi].name) + QStringLiteral("=?");
@@ -264,7 +278,8 @@ bool View::RangeCondition(QString& where, std::vector<QVariant>& binds) const {
         binds.insert(binds.end(), filterBinds_.begin(), filterBinds_.end());
     }
     if (master_ != nullptr && !masterFields_.isEmpty()) {
-        if (!master_->IsOpen() || (master_->IsEmpty() && master_->State() != ViewState::Insert)) return false;
+        if (!master_->IsOpen() || (master_->IsEmpty() && master_->State() != ViewState::Insert))
+            return false;
         for (int i = 0; i < masterFields_.size() && i < detailFields_.size(); ++i) {
             const QVariant v = master_->Value(masterFields_[i]);
             if (!v.isValid() || v.isNull()) return false;
@@ -301,7 +316,8 @@ void View::BuildRange() {
     const bool callback = filtered_ && static_cast<bool>(onFilterRecord);
     const bool fold = std::find(orderFold_.begin(), orderFold_.end(), true) != orderFold_.end();
     if (!callback && !fold) {
-        table_->Scan(where, binds, orderSql_, false, [&](int64_t id, const Values*) { ids_.push_back(id); });
+        table_->Scan(where, binds, orderSql_, false,
+                     [&](int64_t id, const Values*) { ids_.push_back(id); });
         return;
     }
     std::vector<std::vector<QVariant>> keys;
@@ -311,14 +327,16 @@ void View::BuildRange() {
         if (callback) {
             r.rowid = id;
             for (size_t i = 0; i < fields_.size(); ++i)
-                r.values[i] = fields_[i].dataIndex >= 0 ? (*vals)[fields_[i].dataIndex] : QVariant();
+                r.values[i] =
+                    fields_[i].dataIndex >= 0 ? (*vals)[fields_[i].dataIndex] : QVariant();
             r.loaded = false;  // lookups and calculated fields come on demand
             if (!PassesCallback(r)) return;
         }
         ids_.push_back(id);
         if (fold) {
             std::vector<QVariant> k;
-            for (int d : orderData_) k.push_back((*vals)[d]);
+            for (int d : orderData_)
+                k.push_back((*vals)[d]);
             keys.push_back(std::move(k));
         }
     });
@@ -333,7 +351,8 @@ void View::BuildRange() {
             return ids_[a] < ids_[b];
         });
         std::vector<int64_t> sorted(ids_.size());
-        for (size_t i = 0; i < idx.size(); ++i) sorted[i] = ids_[idx[i]];
+        for (size_t i = 0; i < idx.size(); ++i)
+            sorted[i] = ids_[idx[i]];
         ids_.swap(sorted);
     }
 }
@@ -413,7 +432,9 @@ const View::Record& View::Current() const {
 // --- Lifecycle -------------------------------------------------------------------
 
 void View::RequireOpen() const {
-    if (!IsOpen()) throw Error(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(name_));
+    if (!IsOpen())
+        throw Error(
+            QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(name_));
 }
 
 void View::RequireRows() const {
@@ -522,6 +543,7 @@ void View::Next() {
         bof_ = eof_ = false;
         GoTo(pos_ + 1);
     } else {
+        bof_ = false;
         eof_ = true;
     }
 }
@@ -537,6 +559,7 @@ void View::Prior() {
         bof_ = eof_ = false;
         GoTo(pos_ - 1);
     } else {
+        eof_ = false;
         bof_ = true;
     }
 }
@@ -623,7 +646,8 @@ QVariant View::Lookup(const QString& keyField, const QVariant& key, const QStrin
     RequireOpen();
     const int k = def_.FieldIndex(keyField);
     const int r = FieldIndex(resultField);
-    if (k < 0 || r < 0) throw Error(QStringLiteral("Field '%1' not found").arg(k < 0 ? keyField : resultField));
+    if (k < 0 || r < 0)
+        throw Error(QStringLiteral("Field '%1' not found").arg(k < 0 ? keyField : resultField));
     QString where;
     std::vector<QVariant> binds;
     if (!RangeCondition(where, binds)) return {};
@@ -631,7 +655,8 @@ QVariant View::Lookup(const QString& keyField, const QVariant& key, const QStrin
     where += Quote(def_.fields[k].name) + QStringLiteral("=?");
     binds.push_back(key);
     std::unordered_set<int64_t> hits;
-    table_->Scan(where, binds, QString(), false, [&](int64_t id, const Values*) { hits.insert(id); });
+    table_->Scan(where, binds, QString(), false,
+                 [&](int64_t id, const Values*) { hits.insert(id); });
     for (int64_t id : ids_) {
         if (!hits.count(id)) continue;
         Record rec;
@@ -642,7 +667,9 @@ QVariant View::Lookup(const QString& keyField, const QVariant& key, const QStrin
     return {};
 }
 
-Bookmark View::GetBookmark() const { return Bookmark{CurrentRowId()}; }
+Bookmark View::GetBookmark() const {
+    return Bookmark{CurrentRowId()};
+}
 
 bool View::BookmarkValid(const Bookmark& b) const {
     return b.IsValid() && std::find(ids_.begin(), ids_.end(), b.rowid) != ids_.end();
@@ -666,7 +693,8 @@ QVariant View::Value(int fi) const {
     if (r == nullptr)
         r = (state_ == ViewState::Edit || state_ == ViewState::Insert) ? &edit_ : &Current();
     if (r->values.size() != fields_.size()) return {};
-    if (fields_[fi].dataIndex < 0 && !r->loaded) const_cast<View*>(this)->Complete(const_cast<Record&>(*r));
+    if (fields_[fi].dataIndex < 0 && !r->loaded)
+        const_cast<View*>(this)->Complete(const_cast<Record&>(*r));
     return r->values[fi];
 }
 
@@ -781,13 +809,15 @@ bool View::InRange(Record& r) {
     std::vector<QVariant> binds;
     if (!RangeCondition(where, binds)) return false;
     bool found = false;
-    table_->Scan(where.isEmpty() ? QStringLiteral("rowid=?") : QStringLiteral("rowid=? AND (") + where + QLatin1Char(')'),
-                 [&] {
-                     std::vector<QVariant> b{QVariant::fromValue<qlonglong>(r.rowid)};
-                     b.insert(b.end(), binds.begin(), binds.end());
-                     return b;
-                 }(),
-                 QString(), false, [&](int64_t, const Values*) { found = true; });
+    table_->Scan(
+        where.isEmpty() ? QStringLiteral("rowid=?")
+                        : QStringLiteral("rowid=? AND (") + where + QLatin1Char(')'),
+        [&] {
+            std::vector<QVariant> b{QVariant::fromValue<qlonglong>(r.rowid)};
+            b.insert(b.end(), binds.begin(), binds.end());
+            return b;
+        }(),
+        QString(), false, [&](int64_t, const Values*) { found = true; });
     if (!found) return false;
     if (filtered_ && onFilterRecord) {
         r.loaded = false;
@@ -872,8 +902,7 @@ void View::Delete() {
     table_->Remove(id);
     ids_.erase(ids_.begin() + pos_);
     if (pos_ >= static_cast<int>(ids_.size())) pos_ = static_cast<int>(ids_.size()) - 1;
-    bof_ = pos_ <= 0;
-    eof_ = ids_.empty() || pos_ == static_cast<int>(ids_.size()) - 1;
+    bof_ = eof_ = ids_.empty();
     current_ = Record{};
     ++contentVersion_;
     Refreshed();
@@ -895,18 +924,23 @@ void View::EmptyTable() {
 
 // --- Notifications -------------------------------------------------------------------
 
-void View::DisableControls() { ++disabled_; }
+void View::DisableControls() {
+    ++disabled_;
+}
 
 void View::EnableControls() {
     if (disabled_ == 0) return;
     if (--disabled_ > 0 || !pendingRefresh_) return;
     pendingRefresh_ = false;
-    for (ViewListener* l : listeners_) l->ViewRefreshed(*this);
-    for (View* d : details_) d->MasterMoved();
+    for (ViewListener* l : listeners_)
+        l->ViewRefreshed(*this);
+    for (View* d : details_)
+        d->MasterMoved();
 }
 
 void View::AddListener(ViewListener* l) {
-    if (std::find(listeners_.begin(), listeners_.end(), l) == listeners_.end()) listeners_.push_back(l);
+    if (std::find(listeners_.begin(), listeners_.end(), l) == listeners_.end())
+        listeners_.push_back(l);
 }
 
 void View::RemoveListener(ViewListener* l) {
@@ -918,13 +952,15 @@ void View::DataChanged(const QString& field) {
         pendingRefresh_ = true;
         return;
     }
-    for (ViewListener* l : listeners_) l->ViewDataChanged(*this, field);
+    for (ViewListener* l : listeners_)
+        l->ViewDataChanged(*this, field);
 }
 
 void View::StateChanged() {
     // State changes reach the controls even while they are disabled, as the
     // commands that follow the state (post, cancel) must stay right.
-    for (ViewListener* l : listeners_) l->ViewStateChanged(*this);
+    for (ViewListener* l : listeners_)
+        l->ViewStateChanged(*this);
 }
 
 void View::Refreshed() {
@@ -932,7 +968,8 @@ void View::Refreshed() {
         pendingRefresh_ = true;
         return;
     }
-    for (ViewListener* l : listeners_) l->ViewRefreshed(*this);
+    for (ViewListener* l : listeners_)
+        l->ViewRefreshed(*this);
 }
 
 void View::NotifyDetails() {
@@ -940,7 +977,8 @@ void View::NotifyDetails() {
         pendingRefresh_ = true;
         return;
     }
-    for (View* d : details_) d->MasterMoved();
+    for (View* d : details_)
+        d->MasterMoved();
 }
 
 void View::MasterMoved() {

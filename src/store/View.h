@@ -37,6 +37,9 @@ struct Field {
     // date-time format ("dd.mm.yyyy hh:mm:ss" style) when there is one.
     int displayWidth = 0;
     QString displayFormat;
+    // [data module] The field's own component name where it differs from the
+    // field name: the report copies name theirs "Field0", "Field1", ...
+    QString componentName;
 };
 
 enum class ViewState { Inactive, Browse, Edit, Insert };
@@ -229,7 +232,7 @@ private:
     std::vector<Field> fields_;
     QString indexName_;
     QStringList order_;
-    std::vector<int> orderData_;  // data positions of the order fields
+    std::vector<int> orderData_;   // data positions of the order fields
     std::vector<bool> orderFold_;  // compare ignoring case
     QString orderSql_;
     QString filterText_;

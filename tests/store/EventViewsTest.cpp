@@ -18,7 +18,8 @@ TEST(EventViews, ModeInWords) {
         {7, {}, "Неизвестный"},
         {0, 0, "Случайный"},  // path 0 is a path
     };
-    for (const auto& c : cases) EXPECT_EQ(ModeText(c.path, c.mode), QString(c.text)) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(ModeText(c.path, c.mode), QString(c.text)) << c.text;
 }
 
 TEST(EventViews, DurationDropsSecondsAndPadsHours) {
@@ -35,7 +36,8 @@ TEST(EventViews, DurationDropsSecondsAndPadsHours) {
         {5 * minute - 1e-12, " 0:05"},  // a hair below 5 minutes is still 5 after rounding to ms
         {10.0, "240:00"},
     };
-    for (const auto& c : cases) EXPECT_EQ(DurationText(c.duration), QString(c.text)) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(DurationText(c.duration), QString(c.text)) << c.text;
 }
 
 TEST(EventViews, TouchKindTextsAndColours) {
@@ -44,11 +46,16 @@ TEST(EventViews, TouchKindTextsAndColours) {
         const char* text;
         Rgb color;
     } cases[] = {
-        {0, "Неизвестная точка", {128, 128, 128}}, {1, "Контрольная точка", {0, 0, 0}},
-        {2, "Происшествие", {255, 0, 0}},          {3, "Регистратор", {0, 0, 255}},
-        {4, "Охранник", {0, 0, 255}},              {5, "Пользователь", {0, 0, 255}},
-        {6, "Лишняя точка", {128, 0, 0}},          {7, "Точка не по порядку", {128, 0, 128}},
-        {8, "Точка вне маршрута", {128, 0, 0}},    {-1, "Неизвестная точка", {128, 128, 128}},
+        {0, "Неизвестная точка", {128, 128, 128}},
+        {1, "Контрольная точка", {0, 0, 0}},
+        {2, "Происшествие", {255, 0, 0}},
+        {3, "Регистратор", {0, 0, 255}},
+        {4, "Охранник", {0, 0, 255}},
+        {5, "Пользователь", {0, 0, 255}},
+        {6, "Лишняя точка", {128, 0, 0}},
+        {7, "Точка не по порядку", {128, 0, 128}},
+        {8, "Точка вне маршрута", {128, 0, 0}},
+        {-1, "Неизвестная точка", {128, 128, 128}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(TouchKindText(c.kind), QString(c.text));

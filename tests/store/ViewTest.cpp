@@ -53,7 +53,8 @@ protected:
         ASSERT_TRUE(dir.isValid());
         db = std::make_unique<Database>("Data", dir.path());
         db->Connect();
-        for (const auto& t : {People(), Rounds(), Touches()}) db->CreateTable(t);
+        for (const auto& t : {People(), Rounds(), Touches()})
+            db->CreateTable(t);
     }
 
     void AddPerson(View& v, const QString& key, const QString& name, QVariant isReg = {},
@@ -141,7 +142,8 @@ TEST_F(ViewTest, FilterExpressionsAndEmptyBooleans) {
 TEST_F(ViewTest, FilterCallbackSeesEachRowAndPostedRowsAreTestedToo) {
     View v("V", "Data", People());
     v.Open(*db);
-    for (int i = 1; i <= 6; ++i) AddPerson(v, QString("K%1").arg(i), "n", {}, i);
+    for (int i = 1; i <= 6; ++i)
+        AddPerson(v, QString("K%1").arg(i), "n", {}, i);
     int asked = 0;
     v.onFilterRecord = [&](View& view) {
         ++asked;
@@ -283,7 +285,8 @@ TEST_F(ViewTest, MovingLocatingAndBookmarks) {
     EXPECT_TRUE(v.Eof());
     EXPECT_THROW(v.Delete(), Error);
     EXPECT_THROW(v.Edit(), Error);
-    for (int i = 1; i <= 5; ++i) AddPerson(v, QString("K%1").arg(i), i == 4 ? "Same" : "Name", {}, i);
+    for (int i = 1; i <= 5; ++i)
+        AddPerson(v, QString("K%1").arg(i), i == 4 ? "Same" : "Name", {}, i);
 
     v.First();
     EXPECT_TRUE(v.Bof());
@@ -428,8 +431,9 @@ TEST_F(ViewTest, TableFilesStayPlainSqliteAndBatchesCommitTogether) {
                               SQLITE_OPEN_READONLY, nullptr),
               SQLITE_OK);
     sqlite3_stmt* st = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT Key, Name, IsRegister, Age FROM People", -1, &st, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_prepare_v2(raw, "SELECT Key, Name, IsRegister, Age FROM People", -1, &st, nullptr),
+        SQLITE_OK);
     ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
     EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "K1");
     EXPECT_EQ(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))), "Один");

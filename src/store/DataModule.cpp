@@ -1,0 +1,432 @@
+#include "DataModule.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include "Catalogue.h"
+
+namespace kordex::store {
+
+namespace {
+
+const QString OpeningCaption = QStringLiteral("Открытие баз данных");
+const QString OpeningText = QStringLiteral("Идет открытие баз данных...");
+const QString OpeningFailed = QStringLiteral("Ошибка при открытии баз данных !");
+
+bool IsEmptyValue(const QVariant& v) {
+    return !v.isValid() || v.isNull();
+}
+
+}  // namespace
+
+TDM::TDM(shell::Prompt& prompt, shell::StatusWindow& status, shell::Clock& clock,
+         shell::EventPump& pump, const QString& programDirectory)
+    : prompt_(prompt), status_(status), clock_(clock), pump_(pump) {
+    programDirectory_ =
+        programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : programDirectory;
+    data_ = std::make_unique<store::Database>(AliasData, QString());
+    archive_ = std::make_unique<store::Database>(AliasDataA, QString());
+    temp_ = std::make_unique<store::Database>(AliasDataT, QString());
+
+    const std::vector<ViewDecl>& decls = CatalogueViews();
+    if (decls.size() != static_cast<size_t>(ViewCount))
+        throw Error(QStringLiteral("The view catalogue does not match the data module"));
+    for (const ViewDecl& d : decls) {
+        const TableDef def = d.file.isEmpty() ? TableDef{} : CatalogueTable(d.file, d.name);
+        auto v = std::make_unique<View>(d.name, d.database, def);
+        v->SetTag(d.tag);
+        if (d.byName) v->SetIndexName(NamesIndex);
+        if (!d.filter.isEmpty()) {
+            v->SetFilterText(d.filter);
+            v->SetFiltered(true);
+        }
+        if (!d.masterFields.isEmpty())
+            v->SetMaster(ViewByName(d.master), d.masterFields, d.detailFields);
+        for (const AddedFieldDecl& f : d.added) {
+            if (f.kind == FieldKind::Lookup)
+                v->AddLookupField(f.name, f.size, f.keyField, ViewByName(f.lookupView),
+                                  f.lookupKeyField, f.resultField);
+            else
+                v->AddCalculatedField(f.name, f.type, f.size);
+        }
+        for (const DisplayDecl& s : d.display) {
+            Field& f = v->FieldRef(s.field);
+            f.displayWidth = s.width;
+            f.displayFormat = s.format;
+        }
+        views_.push_back(std::move(v));
+        if (!d.dataSource.isEmpty())
+            dataSources_.push_back(std::make_unique<store::DataSource>(
+                store::DataSource{d.dataSource, views_.back().get()}));
+    }
+    dataSources_.push_back(
+        std::make_unique<store::DataSource>(store::DataSource{MDataSourceName, nullptr}));
+    mDataSource_ = dataSources_.back().get();
+    BuildComponents();
+    DMCreate();
+}
+
+TDM::~TDM() {
+    CloseDatabases();
+}
+
+// The databases first, then each view followed by its data source; the
+// report views share the master source, which comes last.
+void TDM::BuildComponents() {
+    using Kind = Component::Kind;
+    components_.push_back({QStringLiteral("Database"), Kind::Database, data_.get()});
+    components_.push_back({QStringLiteral("DatabaseE"), Kind::Database, data_.get()});
+    components_.push_back({QStringLiteral("DatabaseA"), Kind::Database, archive_.get()});
+    components_.push_back({QStringLiteral("DatabaseT"), Kind::Database, temp_.get()});
+    for (const auto& v : views_) {
+        components_.push_back({v->Name(), Kind::View, nullptr, v.get()});
+        for (const auto& s : dataSources_)
+            if (s->view == v.get())
+                components_.push_back({s->name, Kind::DataSource, nullptr, nullptr, s.get()});
+    }
+    components_.push_back({mDataSource_->name, Kind::DataSource, nullptr, nullptr, mDataSource_});
+}
+
+void TDM::DMCreate() {
+    QString dir = QDir::fromNativeSeparators(QDir(programDirectory_).absolutePath());
+    if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
+    programDirectory_ = dir;
+    // An existing directory is no error; a missing one shows when a table is opened.
+    for (const QString& sub : {DirData, DirArchive, DirTemp})
+        QDir().mkpath(dir + sub);
+    data_->SetDirectory(dir + DirData);
+    archive_->SetDirectory(dir + DirArchive);
+    temp_->SetDirectory(dir + DirTemp);
+
+    for (auto& b : bookmarks_)
+        b.reset();
+    DeletePermitted = false;
+    RefreshEnabled = true;
+    SkipValidation = false;
+    EditingCurrentRegistrar = false;
+    SkipTouchCalc = false;
+}
+
+store::Database& TDM::DatabaseFor(const QString& alias) {
+    auto is = [&](const QString& a) { return alias.compare(a, Qt::CaseInsensitive) == 0; };
+    if (is(AliasData) || is(AliasDataE)) return *data_;
+    if (is(AliasDataA)) return *archive_;
+    if (is(AliasDataT)) return *temp_;
+    throw Error(QStringLiteral("Unknown database: %1").arg(alias));
+}
+
+View* TDM::ViewByName(const QString& name) const {
+    for (const auto& v : views_)
+        if (v->Name().compare(name, Qt::CaseInsensitive) == 0) return v.get();
+    return nullptr;
+}
+
+store::DataSource* TDM::DataSourceByName(const QString& name) const {
+    for (const auto& s : dataSources_)
+        if (s->name.compare(name, Qt::CaseInsensitive) == 0) return s.get();
+    return nullptr;
+}
+
+void TDM::BindMDataSource(View* master) {
+    mDataSource_->view = master;
+    for (View* d : {&DTable(), &D2Table()}) {
+        const QStringList masterFields = d->MasterFields(), detailFields = d->DetailFields();
+        d->SetMaster(master, masterFields, detailFields);
+    }
+}
+
+// --- Opening and closing -----------------------------------------------------
+
+bool TDM::OpenDatabases() {
+    status_.Show(OpeningCaption, OpeningText, static_cast<int>(components_.size()));
+    sessionPassword_ = TablePassword;
+    try {
+        for (const Component& c : components_) {
+            status_.Pump();
+            if (!status_.IsShowing()) {
+                CloseDatabases();
+                status_.Close();
+                return false;
+            }
+            if (c.kind == Component::Kind::Database)
+                c.database->Connect();
+            else if (c.kind == Component::Kind::View && c.view->Tag() == 0)
+                OpenTable(*c.view);
+            status_.Step();
+        }
+        RemoveOrphans(DatabaseE());
+        RemoveOrphans(DatabaseA());
+    } catch (const std::exception&) {
+        prompt_.Ask(shell::CaptionError, OpeningFailed, shell::Icon::Warning, shell::Buttons::Ok);
+        CloseDatabases();
+        status_.Close();
+        return false;
+    } catch (const Abort&) {
+        prompt_.Ask(shell::CaptionError, OpeningFailed, shell::Icon::Warning, shell::Buttons::Ok);
+        CloseDatabases();
+        status_.Close();
+        return false;
+    }
+    status_.Close();
+    return true;
+}
+
+void TDM::OpenTable(View& view) {
+    if (view.IsOpen()) return;
+    store::Database& db = DatabaseFor(view.DatabaseAlias());
+    db.Connect();
+    const TableDef def = view.Def();
+    if (!db.TableExists(def.file)) db.CreateTable(def);
+    try {
+        // A damaged file may still attach and read in one order, so it is
+        // checked whole when its first view opens it.
+        if (db.IsAttached(def.file) || db.Check(def)) {
+            view.Open(db);
+            return;
+        }
+    } catch (const Error&) {
+    }
+    // Repair never gives a file with fewer rows than the damaged one had.
+    db.Repair(def);
+    view.Open(db);
+}
+
+void TDM::CloseDatabases() {
+    for (store::Database* db : {data_.get(), data_.get(), archive_.get(), temp_.get()}) {
+        // Details before their masters, so that closing a master finds no
+        // open detail to move.
+        for (auto it = views_.rbegin(); it != views_.rend(); ++it) {
+            View& v = **it;
+            if (!v.IsOpen() || v.Db() != db) continue;
+            try {
+                v.Close();
+            } catch (const std::exception&) {
+            } catch (const Abort&) {
+            }
+        }
+        db->Disconnect();
+    }
+}
+
+// A read interrupted by a crash leaves touches and missed points under a
+// round that was never stored; they are not reachable from any round and go.
+// The open touch and missed-point views show the rows of an existing round
+// only, so none of them loses a row it shows.
+void TDM::RemoveOrphans(store::Database& db) {
+    if (!db.IsAttached(FileKDEvents)) return;
+    const QString rounds = CatalogueTable(FileKDEvents, {}).SqlName();
+    for (const QString& file : {FileKDREvs, FileKDLEvs}) {
+        if (!db.IsAttached(file)) continue;
+        const QString t = CatalogueTable(file, {}).SqlName();
+        db.Exec(QStringLiteral("DELETE FROM \"%1\".\"%1\" WHERE NOT EXISTS (SELECT 1 FROM "
+                               "\"%2\".\"%2\" WHERE \"%2\".\"%2\".\"DateReg\" = "
+                               "\"%1\".\"%1\".\"DateReg\")")
+                    .arg(t, rounds));
+    }
+}
+
+// --- Services ------------------------------------------------------------------
+
+// At its beginning and at its end at once only when it has no row: told by
+// the range itself rather than by the cursor flags.
+bool TDM::HasRows(const View& view) {
+    return view.IsOpen() && view.RecordCount() > 0;
+}
+
+bool TDM::IsEditing(const View& view) {
+    return view.State() == ViewState::Edit || view.State() == ViewState::Insert;
+}
+
+void TDM::EnsureEdit(View& view) {
+    if (!IsEditing(view)) view.Edit();
+}
+
+void TDM::PostIfEditing(View& view) {
+    if (IsEditing(view)) view.Post();
+}
+
+bool TDM::PostAll() {
+    try {
+        for (const auto& v : views_)
+            if (v->IsOpen() && IsEditing(*v)) v->Post();
+    } catch (const std::exception&) {
+        return false;
+    } catch (const Abort&) {
+        return false;
+    }
+    return true;
+}
+
+void TDM::ReapplyFilter(View& view) {
+    ControlsOff off(view);
+    view.SetFiltered(false);
+    view.SetFiltered(true);
+}
+
+namespace {
+// The condition "field equals value" on a table, as the engine compares: exact.
+QString Equals(const TableDef& def, const QString& field, const QVariant& value,
+               std::vector<QVariant>& binds) {
+    const int fi = def.FieldIndex(field);
+    if (fi < 0) throw Error(QStringLiteral("Field '%1' not found").arg(field));
+    const QString column = QLatin1Char('"') + def.fields[fi].name + QLatin1Char('"');
+    if (!value.isValid() || value.isNull() ||
+        (value.typeId() == QMetaType::QString && value.toString().isEmpty()))
+        return column + QStringLiteral(" IS NULL");
+    binds.push_back(value);
+    return column + QStringLiteral("=?");
+}
+
+// The table of a view for the length of a scope: a private use of the whole
+// table, with no filter, order, master range or handlers of any view.
+class TableUse {
+public:
+    TableUse(Database& db, const TableDef& def) : db_(db), table_(db.Acquire(def)) {}
+    ~TableUse() { db_.Release(table_); }
+    Table* operator->() { return &table_; }
+
+private:
+    Database& db_;
+    Table& table_;
+};
+}  // namespace
+
+bool TDM::FindInTable(View& view, const QString& field, const QVariant& value) {
+    std::vector<QVariant> binds;
+    const QString where = Equals(view.Def(), field, value, binds);
+    TableUse table(DatabaseFor(view.DatabaseAlias()), view.Def());
+    return table->Any(where, binds);
+}
+
+void TDM::DeleteFromTable(View& view, const QString& field, const QVariant& value) {
+    std::vector<QVariant> binds;
+    const QString where = Equals(view.Def(), field, value, binds);
+    TableUse table(DatabaseFor(view.DatabaseAlias()), view.Def());
+    table->DeleteWhere(where, binds);
+}
+
+void TDM::CopyRow(View& source, View& target) {
+    PostIfEditing(target);
+    const int n = static_cast<int>(source.Fields().size());
+    if (n > BufferSize)
+        throw Error(QStringLiteral("%1: too many fields to copy").arg(source.Name()));
+    for (int i = 0; i < BufferSize; ++i)
+        buffer_[i] = i < n ? source.Value(i) : QVariant();
+    target.Append();
+    const std::vector<Field>& fields = target.Fields();
+    for (int i = 0; i < n && i < static_cast<int>(fields.size()); ++i)
+        if (fields[i].kind == FieldKind::Data && fields[i].type != FieldType::AutoInc)
+            target.SetValue(i, buffer_[i]);
+}
+
+// --- Bookmarks -------------------------------------------------------------------
+
+namespace {
+bool ValidSlot(int slot) {
+    return slot >= 0 && slot < TDM::BookmarkSlotCount;
+}
+}  // namespace
+
+void TDM::SaveBookmark(View& view, int slot) {
+    if (!ValidSlot(slot) || bookmarks_[slot] || !HasRows(view)) return;
+    const Bookmark b = view.GetBookmark();
+    if (b.IsValid()) bookmarks_[slot] = b;
+}
+
+void TDM::RestoreBookmark(View& view, int slot) {
+    if (!ValidSlot(slot) || !bookmarks_[slot]) return;
+    const Bookmark b = *bookmarks_[slot];
+    bookmarks_[slot].reset();
+    try {
+        if (HasRows(view)) view.GotoBookmark(b);
+    } catch (const std::exception&) {
+    } catch (const Abort&) {
+    }
+}
+
+void TDM::DropBookmark(View&, int slot) {
+    if (ValidSlot(slot)) bookmarks_[slot].reset();
+}
+
+bool TDM::HasBookmark(int slot) const {
+    return ValidSlot(slot) && bookmarks_[slot].has_value();
+}
+
+// --- Lists, report copies, discarded rows ----------------------------------------
+
+void TDM::RefreshLookup(LookupList& list) {
+    const QVariant kept = list.KeyValue();
+    list.ClearKeyValue();
+    View* lv = list.ListView();
+    if (IsEmptyValue(kept) || lv == nullptr || !lv->IsOpen() || lv->Fields().empty()) return;
+    // Asked without moving the list view's cursor.
+    const QString first = lv->Fields().front().name;
+    if (!IsEmptyValue(lv->Lookup(first, kept, first))) list.SetKeyValue(kept);
+}
+
+void TDM::CloneView(View& target, View* source) {
+    target.SetMaster(target.Master(), {}, {});
+    if (source == nullptr) return;
+    target.Close();
+    target.SetDatabaseAlias(source->DatabaseAlias());
+    target.SetDef(source->Def());
+    target.SetFilterText(source->FilterText());
+    target.SetFiltered(source->Filtered());
+    if (!source->IndexName().isEmpty())
+        target.SetIndexName(source->IndexName());
+    else
+        target.SetIndexFieldNames(source->OrderFields().join(QLatin1Char(';')));
+    target.SetMaster(target.Master(), source->MasterFields(), source->DetailFields());
+    target.onFilterRecord = source->onFilterRecord;
+    target.onCalcFields = source->onCalcFields;
+
+    std::vector<Field> fields;
+    const std::vector<Field>& from = source->Fields();
+    for (size_t i = 0; i < from.size(); ++i) {
+        const Field& s = from[i];
+        Field f;
+        f.componentName = QStringLiteral("Field%1").arg(i);
+        f.name = s.name;
+        f.kind = s.kind;
+        switch (s.type) {
+            case FieldType::String:
+                f.type = FieldType::String;
+                f.size = s.size;
+                break;
+            case FieldType::SmallInt:
+                f.type = FieldType::SmallInt;
+                break;
+            case FieldType::Integer:
+            case FieldType::AutoInc:
+                f.type = FieldType::Integer;
+                break;
+            case FieldType::DateTime:
+            case FieldType::Date:
+            case FieldType::Time:
+                f.type = FieldType::DateTime;
+                f.displayFormat = s.displayFormat;
+                break;
+            case FieldType::Boolean:
+                f.type = FieldType::Boolean;
+                break;
+        }
+        f.dataIndex = s.kind == FieldKind::Data ? target.Def().FieldIndex(s.name) : -1;
+        f.lookupView = s.lookupView;
+        f.keyField = s.keyField;
+        f.lookupKeyField = s.lookupKeyField;
+        f.resultField = s.resultField;
+        fields.push_back(f);
+    }
+    target.SetFields(std::move(fields));
+    OpenTable(target);
+    if (HasRows(*source)) target.GotoBookmark(source->GetBookmark());
+}
+
+void TDM::DiscardInsert(View& view) {
+    ScopedFlag permit(DeletePermitted, true);
+    if (view.beforeDelete) view.beforeDelete(view);
+    view.Cancel();
+    if (view.afterDelete) view.afterDelete(view);
+}
+
+}  // namespace kordex::store
