@@ -192,6 +192,20 @@ void Rules::EmptyTable(View& v) {
     finish();
 }
 
+void Rules::EmptyWithCompanions(View& v) {
+    EmptyTable(v);
+    if (&v == &dm_.TableKDEvents()) {
+        EmptyTable(dm_.TableKDREvents());
+        EmptyTable(dm_.TableKDLEvents());
+    } else if (&v == &dm_.TableKDAEvents()) {
+        EmptyTable(dm_.TableKDRAEvents());
+        EmptyTable(dm_.TableKDLAEvents());
+    } else if (&v == &dm_.TablePathes()) {
+        EmptyTable(dm_.TablePPathes());
+    }
+    RefreshCascade(v);
+}
+
 void Rules::RefreshCascade(View& changed) {
     if (!dm_.RefreshEnabled) return;
     if (actionRefresh) actionRefresh();

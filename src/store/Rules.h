@@ -55,6 +55,10 @@ public:
     // Empties a view (only its own kind of rows where it is filtered) and
     // journals it, also when emptying failed; errors then propagate.
     void EmptyTable(View& view);
+    // The empty-table command's work: the view, then the tables that depend on
+    // it (a round's touches and missed points, a path's points), each with its
+    // journal entry, then the refresh cascade of the view.
+    void EmptyWithCompanions(View& view);
     // "Ключ/ID с номером <key> уже используется !"
     void ShowKeyInUse(View& view);
     // Refreshes what depends on a changed view; nothing while RefreshEnabled is off.
