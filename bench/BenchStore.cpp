@@ -1,0 +1,190 @@
+// bench-store: the store's views on years of data.
+//
+// Builds a store of 10 000 rounds of 100 touches (1 000 000 touches) and a
+// journal of 1 000 000 entries in a temporary program directory, then
+// measures, as its last lines:
+//   open_ms           open the touch view without master link, in index
+//                     order, and go to its last row
+//   refilter_ms       reapply a filter callback that reads each row's fields
+//   fetch_us_per_row  fetch rows with their calculated fields, as a grid
+//                     scrolling through them does
+//   append_journal_ms one journal entry appended to the big journal
+//
+// Options: --rounds N (default 10000), --touches N per round (default 100),
+// --journal N (default 1000000), --dir DIR (keep the store there).
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <memory>
+
+#include "link/KeyId.h"
+#include "shell/Clock.h"
+#include "shell/Prompt.h"
+#include "shell/StatusWindow.h"
+#include "store/Catalogue.h"
+#include "store/DataModule.h"
+#include "store/Rules.h"
+
+using namespace kordex;
+using namespace kordex::store;
+
+namespace {
+
+QString KeyOf(uint32_t serial) {
+    const uint8_t s[4] = {static_cast<uint8_t>(serial), static_cast<uint8_t>(serial >> 8),
+                          static_cast<uint8_t>(serial >> 16), static_cast<uint8_t>(serial >> 24)};
+    return link::KeyIdToText(link::TouchedKey(s));
+}
+
+double Ms(const QElapsedTimer& t) {
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+void Fill(TDM& dm, int rounds, int touchesPerRound, int journal) {
+    const int points = 100;
+    for (int p = 0; p < points; ++p) {
+        View& v = dm.TablePoints();
+        v.Append();
+        v.SetValue("Key", KeyOf(1000 + p));
+        v.SetValue("Name", QStringLiteral("Точка %1").arg(p));
+        v.SetValue("IsPrBook", false);
+        v.Post();
+    }
+    Database& db = dm.Database();
+    Table& r = *dm.TableKDEvents().PhysicalTable();
+    Table& t = *dm.TableKDREvents().PhysicalTable();
+    Table& j = *dm.TablePrEvents().PhysicalTable();
+    const double start = 45000.0;
+    db.Begin();
+    Values round(r.Def().fields.size()), touch(t.Def().fields.size()), entry(j.Def().fields.size());
+    for (int i = 0; i < rounds; ++i) {
+        const double reg = start + i * 0.5;
+        round.assign(round.size(), QVariant());
+        round[0] = reg;
+        round[4] = 1;
+        round[5] = 2;
+        r.Insert(round);
+        for (int k = 0; k < touchesPerRound; ++k) {
+            touch.assign(touch.size(), QVariant());
+            touch[0] = reg;
+            touch[1] = reg + (k + 1) / 1440.0;
+            touch[3] = KeyOf(1000 + (k * 7 + i) % (points + 3));  // a few unknown keys
+            touch[4] = k % 9 == 0 ? QVariant(7) : QVariant(0);
+            t.Insert(touch);
+        }
+    }
+    for (int i = 0; i < journal; ++i) {
+        entry.assign(entry.size(), QVariant());
+        entry[0] = start + i / 100.0;
+        entry[3] = QStringLiteral("Чтение из Kordex'а");
+        j.Insert(entry);
+    }
+    db.Commit();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    int rounds = 10000, touches = 100, journal = 1000000;
+    QString keep;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        const QString a = args[i];
+        const QString v = i + 1 < args.size() ? args[i + 1] : QString();
+        if (a == "--rounds")
+            rounds = v.toInt(), ++i;
+        else if (a == "--touches")
+            touches = v.toInt(), ++i;
+        else if (a == "--journal")
+            journal = v.toInt(), ++i;
+        else if (a == "--dir")
+            keep = v, ++i;
+        else {
+            std::fprintf(
+                stderr,
+                "Usage: bench-store [--rounds N] [--touches N] [--journal N] [--dir DIR]\n");
+            return 2;
+        }
+    }
+    QTemporaryDir temp;
+    const QString dir = keep.isEmpty() ? temp.path() : keep;
+
+    shell::ScriptedPrompt prompt;
+    shell::ScriptedStatusWindow status;
+    shell::SystemClock clock;
+    shell::QtEventPump pump;
+    auto dm = std::make_unique<TDM>(prompt, status, clock, pump, dir);
+    if (!dm->OpenDatabases()) {
+        std::fprintf(stderr, "bench-store: cannot open the store: %s\n",
+                     qPrintable(prompt.Texts().join(" | ")));
+        return 1;
+    }
+    auto rules = std::make_unique<Rules>(*dm);
+    QElapsedTimer fillTime;
+    fillTime.start();
+    Fill(*dm, rounds, touches, journal);
+    for (View* big : {&dm->TableKDEvents(), &dm->TablePrEvents(), &dm->TablePrEventsReg()})
+        big->Refresh();
+    std::printf("rounds=%d touches=%lld journal=%d fill_s=%.1f\n", rounds,
+                static_cast<long long>(rounds) * touches, journal, Ms(fillTime) / 1000);
+
+    // The touch view of the rounds page with its master link taken off: every touch.
+    View& v = dm->TableKDREvents();
+    v.Close();
+    v.SetMaster(nullptr, {}, {});
+    // The check of the whole file that the first opening at login makes, apart.
+    QElapsedTimer t;
+    t.start();
+    dm->OpenTable(v);
+    const double checkMs = Ms(t);
+    v.Close();
+    t.restart();
+    v.Open(dm->DatabaseE());
+    v.Last();
+    const double openMs = Ms(t);
+    std::printf("login_check_and_open_ms=%.1f\n", checkMs);
+    std::printf("touch_rows=%d\n", v.RecordCount());
+
+    int seen = 0;
+    v.onFilterRecord = [&](View& row) {
+        ++seen;
+        return row.Value(QStringLiteral("Date")).toDouble() > 45100.0 &&
+               !row.Text(QStringLiteral("Key")).isEmpty();
+    };
+    v.SetFiltered(true);
+    seen = 0;
+    t.restart();
+    TDM::ReapplyFilter(v);
+    const double refilterMs = Ms(t);
+    std::printf("filtered_rows=%d asked=%d\n", v.RecordCount(), seen);
+    v.SetFiltered(false);
+
+    const int sample = std::min(v.RecordCount(), 200000);
+    const int step = std::max(1, v.RecordCount() / sample);
+    int nonEmpty = 0;
+    t.restart();
+    for (int i = 0, n = 0; n < sample; i += step, ++n) {
+        const std::vector<QVariant> row = v.RowAt(i);
+        nonEmpty += !row[v.FieldIndex(QStringLiteral("CComment"))].isNull();
+    }
+    const double fetchUs = Ms(t) * 1000 / sample;
+    std::printf("fetched=%d with_kind=%d\n", sample, nonEmpty);
+
+    const int appends = 20;
+    t.restart();
+    for (int i = 0; i < appends; ++i)
+        rules->AppendJournal(QStringLiteral("Разрешен доступ"));
+    const double appendMs = Ms(t) / appends;
+    std::printf("journal_rows=%d\n", dm->TablePrEvents().RecordCount());
+
+    std::printf("open_ms=%.1f\n", openMs);
+    std::printf("refilter_ms=%.1f\n", refilterMs);
+    std::printf("fetch_us_per_row=%.2f\n", fetchUs);
+    std::printf("append_journal_ms=%.2f\n", appendMs);
+    rules.reset();
+    dm.reset();
+    return 0;
+}
