@@ -42,6 +42,27 @@ int YearFromDateByte(uint8_t dateByte, int referenceYear) {
     return LastLeapYear(referenceYear) + (dateByte >> 6);
 }
 
+namespace {
+// A year's place in the leap cycle as the collector writes it.
+int CyclePlace(int year) {
+    return (year - LastLeapYear(year)) & 0x03;
+}
+}  // namespace
+
+int YearNotAfter(uint8_t dateByte, int referenceYear) {
+    const int place = dateByte >> 6;
+    for (int y = referenceYear; y > referenceYear - 8; --y)
+        if (CyclePlace(y) == place) return y;
+    return YearFromDateByte(dateByte, referenceYear);
+}
+
+int YearNotBefore(uint8_t dateByte, int referenceYear) {
+    const int place = dateByte >> 6;
+    for (int y = referenceYear; y < referenceYear + 8; ++y)
+        if (CyclePlace(y) == place) return y;
+    return YearFromDateByte(dateByte, referenceYear);
+}
+
 uint8_t IntToBcd(int value) {
     return static_cast<uint8_t>((value / 10) * 16 + value % 10);
 }

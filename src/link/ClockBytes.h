@@ -25,6 +25,14 @@ bool IsLeapYear(int year);
 // The full year from the date byte's leap-cycle bits and a reference year.
 int YearFromDateByte(uint8_t dateByte, int referenceYear);
 
+// The years with the date byte's place in the leap cycle that lie nearest to a
+// reference: the latest not after it (a registration stamp, against the PC's
+// year) or the earliest not before it (a touch, against the touch before it).
+// Unlike YearFromDateByte these stay right when a cycle boundary lies between
+// the reference and the true date (31.12.2027 read on 01.01.2028).
+int YearNotAfter(uint8_t dateByte, int referenceYear);
+int YearNotBefore(uint8_t dateByte, int referenceYear);
+
 uint8_t IntToBcd(int value);
 uint8_t DateToByte(int day, int year);
 // dayOfWeek 1 = Sunday .. 7 = Saturday.

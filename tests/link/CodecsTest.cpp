@@ -215,6 +215,33 @@ TEST(ClockBytes, YearsFromTheLeapCycle) {
     EXPECT_EQ(DateToByte(1, 2100), 0x01);
 }
 
+TEST(ClockBytes, YearsNearestTheReferenceAcrossACycleBoundary) {
+    struct Case {
+        uint8_t dateByte;
+        int reference;
+        int notAfter, notBefore;
+    } cases[] = {
+        // Written on 31.12.2027 (place 3), read on 01.01.2028: still 2027.
+        {DateToByte(31, 2027), 2028, 2027, 2031},
+        // A touch just after midnight into 2028 (place 0) after one in 2027.
+        {DateToByte(1, 2028), 2027, 2024, 2028},
+        // No boundary crossed: the same as the plain rule.
+        {DateToByte(15, 2026), 2026, 2026, 2026},
+        {DateToByte(15, 2024), 2026, 2024, 2028},
+        // 2100 is no leap year: 2100..2103 count from 2096 and 2100 wraps to place 0.
+        {DateToByte(1, 2101), 2101, 2101, 2101},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(YearNotAfter(c.dateByte, c.reference), c.notAfter)
+            << int(c.dateByte) << " " << c.reference;
+        EXPECT_EQ(YearNotBefore(c.dateByte, c.reference), c.notBefore)
+            << int(c.dateByte) << " " << c.reference;
+    }
+    // The plain rule gets the boundary cases wrong, which is why these exist.
+    EXPECT_EQ(YearFromDateByte(DateToByte(31, 2027), 2028), 2031);
+    EXPECT_EQ(YearFromDateByte(DateToByte(1, 2028), 2027), 2024);
+}
+
 TEST(DateTime, DayCountAndValidity) {
     EXPECT_EQ(DateTime::Compose(1899, 12, 30)->Days(), 0.0);
     EXPECT_EQ(DateTime::Compose(1900, 1, 1)->Days(), 2.0);
