@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "StoreFill.h"
 #include "link/KeyId.h"
 #include "shell/Clock.h"
 #include "shell/Prompt.h"
@@ -29,62 +30,9 @@
 
 using namespace kordex;
 using namespace kordex::store;
+using namespace kordex::bench;
 
-namespace {
-
-QString KeyOf(uint32_t serial) {
-    const uint8_t s[4] = {static_cast<uint8_t>(serial), static_cast<uint8_t>(serial >> 8),
-                          static_cast<uint8_t>(serial >> 16), static_cast<uint8_t>(serial >> 24)};
-    return link::KeyIdToText(link::TouchedKey(s));
-}
-
-double Ms(const QElapsedTimer& t) {
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
-void Fill(TDM& dm, int rounds, int touchesPerRound, int journal) {
-    const int points = 100;
-    for (int p = 0; p < points; ++p) {
-        View& v = dm.TablePoints();
-        v.Append();
-        v.SetValue("Key", KeyOf(1000 + p));
-        v.SetValue("Name", QStringLiteral("Точка %1").arg(p));
-        v.SetValue("IsPrBook", false);
-        v.Post();
-    }
-    Database& db = dm.Database();
-    Table& r = *dm.TableKDEvents().PhysicalTable();
-    Table& t = *dm.TableKDREvents().PhysicalTable();
-    Table& j = *dm.TablePrEvents().PhysicalTable();
-    const double start = 45000.0;
-    db.Begin();
-    Values round(r.Def().fields.size()), touch(t.Def().fields.size()), entry(j.Def().fields.size());
-    for (int i = 0; i < rounds; ++i) {
-        const double reg = start + i * 0.5;
-        round.assign(round.size(), QVariant());
-        round[0] = reg;
-        round[4] = 1;
-        round[5] = 2;
-        r.Insert(round);
-        for (int k = 0; k < touchesPerRound; ++k) {
-            touch.assign(touch.size(), QVariant());
-            touch[0] = reg;
-            touch[1] = reg + (k + 1) / 1440.0;
-            touch[3] = KeyOf(1000 + (k * 7 + i) % (points + 3));  // a few unknown keys
-            touch[4] = k % 9 == 0 ? QVariant(7) : QVariant(0);
-            t.Insert(touch);
-        }
-    }
-    for (int i = 0; i < journal; ++i) {
-        entry.assign(entry.size(), QVariant());
-        entry[0] = start + i / 100.0;
-        entry[3] = QStringLiteral("Чтение из Kordex'а");
-        j.Insert(entry);
-    }
-    db.Commit();
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

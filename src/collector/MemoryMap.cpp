@@ -57,7 +57,8 @@ EventRecord DecodeEvent(const Block& block) {
 }
 
 std::optional<link::DateTime> EventDateTime(const EventRecord& event, int referenceYear) {
-    const int year = link::LastLeapYear(referenceYear) + event.leapOffset;
+    const int year =
+        link::YearNotBefore(static_cast<uint8_t>(event.leapOffset << 6), referenceYear);
     return link::DateTime::Compose(year, event.month, event.day, event.hour, event.minutes);
 }
 
@@ -84,13 +85,13 @@ ClockBlock DecodeClock(const Block& block) {
 }
 
 std::optional<link::DateTime> ClockDateTime(const ClockBlock& clock, int referenceYear) {
-    const int year = link::LastLeapYear(referenceYear) + clock.leapOffset;
+    const int year = link::YearNotAfter(static_cast<uint8_t>(clock.leapOffset << 6), referenceYear);
     return link::DateTime::Compose(year, clock.month, clock.day, clock.hour, clock.minutes,
                                    clock.seconds);
 }
 
 bool ClockDateValid(const ClockBlock& clock, int referenceYear) {
-    const int year = link::LastLeapYear(referenceYear) + clock.leapOffset;
+    const int year = link::YearNotAfter(static_cast<uint8_t>(clock.leapOffset << 6), referenceYear);
     return link::DateTime::IsValid(year, clock.month, clock.day);
 }
 
@@ -125,7 +126,7 @@ RegStamp DecodeStamp(const Block& block, int referenceYear) {
     s.hour = link::HourFromBcd(block[2]);
     s.day = link::DayFromBcd(block[3]);
     s.month = link::MonthFromBcd(block[4]);
-    s.year = link::YearFromDateByte(block[3], referenceYear);
+    s.year = link::YearNotAfter(block[3], referenceYear);
     s.interval = block[5];
     return s;
 }

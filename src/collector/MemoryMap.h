@@ -68,7 +68,8 @@ struct EventRecord {
 
 EventRecord DecodeEvent(const Block& block);
 
-// The touch's date-time, its year rebuilt from referenceYear; seconds 0.
+// The touch's date-time, its year the nearest with its leap-cycle place not before
+// referenceYear (the year of the touch before); seconds 0.
 // Nothing when the stored values do not form a valid date-time.
 std::optional<link::DateTime> EventDateTime(const EventRecord& event, int referenceYear);
 
@@ -93,6 +94,7 @@ struct ClockBlock {
 };
 
 ClockBlock DecodeClock(const Block& block);
+// The clock's year is the nearest with its leap-cycle place not after referenceYear.
 std::optional<link::DateTime> ClockDateTime(const ClockBlock& clock, int referenceYear);
 // The date and the time of the clock checked on their own (the test page
 // shows each of them, or Err, separately).
@@ -122,6 +124,7 @@ struct RegStamp {
     int interval = 0;
 };
 
+// The year is the nearest with the stamp's leap-cycle place not after referenceYear.
 RegStamp DecodeStamp(const Block& block, int referenceYear);
 std::optional<link::DateTime> StampDateTime(const RegStamp& stamp);
 Block EncodeStamp(const link::DateTime& when, uint8_t interval);

@@ -21,11 +21,11 @@ struct ReadOptions {
 
 // The write page's choices.
 struct WriteChoices {
-    QString guardKey;            // empty: no guard chosen
-    std::optional<int> pathId;   // empty: no path chosen (the mode choice is then hidden)
-    int mode = 0;                // path-mode choice 0..2
-    QString memo;                // at most 32 characters
-    int interval = 10;           // 0..255 seconds
+    QString guardKey;           // empty: no guard chosen
+    std::optional<int> pathId;  // empty: no path chosen (the mode choice is then hidden)
+    int mode = 0;               // path-mode choice 0..2
+    QString memo;               // at most 32 characters
+    int interval = 10;          // 0..255 seconds
 };
 
 // What reading and writing ask of the device pages and the window around
@@ -73,9 +73,8 @@ public:
     void FillWritePage(const QVariant& guardKey, const QVariant& pathId, int mode,
                        const QString& memo) override {
         choices.guardKey = guardKey.toString();
-        choices.pathId = pathId.isNull() || !pathId.isValid()
-                             ? std::nullopt
-                             : std::optional<int>(pathId.toInt());
+        choices.pathId = pathId.isNull() || !pathId.isValid() ? std::nullopt
+                                                              : std::optional<int>(pathId.toInt());
         choices.mode = mode;
         choices.memo = memo;
     }

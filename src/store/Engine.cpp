@@ -540,15 +540,21 @@ void Database::Begin() {
 
 void Database::Commit() {
     if (transaction_ == 0) return;
-    if (--transaction_ == 0) {
-        Exec(QStringLiteral("COMMIT"));
-        DetachUnused();
-    }
+    if (--transaction_ > 0) return;
+    const bool undo = rollbackOnly_;
+    rollbackOnly_ = false;
+    Exec(undo ? QStringLiteral("ROLLBACK") : QStringLiteral("COMMIT"));
+    DetachUnused();
 }
 
+// Inside an outer transaction only marks it: the outer commit then undoes all.
 void Database::Rollback() {
     if (transaction_ == 0) return;
-    transaction_ = 0;
+    if (--transaction_ > 0) {
+        rollbackOnly_ = true;
+        return;
+    }
+    rollbackOnly_ = false;
     Exec(QStringLiteral("ROLLBACK"));
     DetachUnused();
 }

@@ -133,6 +133,7 @@ private:
     };
     std::map<QString, Entry> tables_;  // by upper-case file name
     int transaction_ = 0;
+    bool rollbackOnly_ = false;
 };
 
 // The SQL of a table's schema, for tests and tools.

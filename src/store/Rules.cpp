@@ -149,7 +149,7 @@ void Rules::PostError(View& v, const Error& e, PostErrorAction& action) {
 
 QString Rules::CurrentRegistrarKey() {
     View& cur = dm_.TableCurRegister();
-    if (!cur.IsOpen() || !TDM::HasRows(cur)) return {};
+    if (nobody_ || !cur.IsOpen() || !TDM::HasRows(cur)) return {};
     return cur.Text(Key);
 }
 

@@ -49,8 +49,10 @@ public:
     // Appends a journal entry under the logged-in registrar, at once posted.
     // The date-time is now unless given.
     void AppendJournal(const QString& text, std::optional<link::DateTime> when = std::nullopt);
-    // The logged-in registrar's key: the current row of TableCurRegister.
+    // The logged-in registrar's key: the current row of TableCurRegister,
+    // empty while nobody has logged in (the command line without a login).
     QString CurrentRegistrarKey();
+    void SetNobodyLoggedIn(bool on) { nobody_ = on; }
 
     // Empties a view (only its own kind of rows where it is filtered) and
     // journals it, also when emptying failed; errors then propagate.
@@ -76,6 +78,7 @@ private:
     TDM& dm_;
     KeyClassifier keys_;
     std::vector<std::pair<QString, LookupList*>> lists_;
+    bool nobody_ = false;
 };
 
 }  // namespace kordex::store

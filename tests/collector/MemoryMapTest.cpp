@@ -53,13 +53,13 @@ TEST(EventRecord, DecodesTouchOfKeyWithRebuiltId) {
     EXPECT_EQ(e.weekday, 6);  // Sunday
 }
 
-TEST(EventRecord, YearComesFromTheLeapCycleOfTheReferenceYear) {
-    const EventRecord e = DecodeEvent(BlockOf("2C 1A 00 00 30 14 95 C3"));
+TEST(EventRecord, YearIsTheNearestOfItsLeapPlaceNotBeforeTheTouchBefore) {
+    const EventRecord e = DecodeEvent(BlockOf("2C 1A 00 00 30 14 95 C3"));  // place 2
     const std::pair<int, const char*> cases[] = {
         {2024, "15.03.2026 14:30:00"},
-        {2027, "15.03.2026 14:30:00"},
-        {2028, "15.03.2030 14:30:00"},
-        {2023, "15.03.2022 14:30:00"},
+        {2026, "15.03.2026 14:30:00"},
+        {2027, "15.03.2030 14:30:00"},
+        {2023, "15.03.2026 14:30:00"},
     };
     for (const auto& [reference, expected] : cases)
         EXPECT_EQ(TextOf(EventDateTime(e, reference)), expected) << reference;
@@ -81,7 +81,7 @@ TEST(EventRecord, StoredValuesThatAreNoDateTime) {
         {"01 00 00 00 05 92 15 03", "15.03.2024 00:05:00"},  // 12-hour byte, 12 AM
     };
     for (const auto& c : cases)
-        EXPECT_EQ(TextOf(EventDateTime(DecodeEvent(BlockOf(c.bytes)), 2026)), c.expected)
+        EXPECT_EQ(TextOf(EventDateTime(DecodeEvent(BlockOf(c.bytes)), 2024)), c.expected)
             << c.bytes;
 }
 

@@ -421,6 +421,14 @@ TEST_F(ViewTest, TableFilesStayPlainSqliteAndBatchesCommitTogether) {
     db->Rollback();
     v.Refresh();
     EXPECT_EQ(v.RecordCount(), 0);
+    // A rollback inside an outer batch undoes the whole batch at its end.
+    db->Begin();
+    db->Begin();
+    AddPerson(v, "K9", "Девять");
+    db->Rollback();
+    db->Commit();
+    v.Refresh();
+    EXPECT_EQ(v.RecordCount(), 0);
     db->Begin();
     AddPerson(v, "K1", "Один", true, 3);
     db->Commit();

@@ -1,0 +1,407 @@
+#include "Operations.h"
+
+#include <cmath>
+
+#include "Memo.h"
+#include "MemoryMap.h"
+#include "RoundBuilder.h"
+#include "link/ClockBytes.h"
+#include "link/KeyId.h"
+#include "link/ReaderLink.h"
+#include "shell/Clock.h"
+#include "shell/Prompt.h"
+#include "shell/StatusWindow.h"
+#include "store/DataModule.h"
+#include "store/Rules.h"
+
+namespace kordex::collector {
+
+namespace {
+
+const QString Key = QStringLiteral("Key");
+const QString Name = QStringLiteral("Name");
+const QString DateReg = QStringLiteral("DateReg");
+
+// Runs a clean-up on every way out of a scope.
+template <typename F>
+class Finally {
+public:
+    explicit Finally(F f) : f_(std::move(f)) {}
+    ~Finally() { f_(); }
+    Finally(const Finally&) = delete;
+    Finally& operator=(const Finally&) = delete;
+
+private:
+    F f_;
+};
+
+bool Empty(const QVariant& v) {
+    return !v.isValid() || v.isNull();
+}
+
+}  // namespace
+
+Operations::Operations(link::ReaderLink& link, store::TDM& dm, store::Rules& rules,
+                       shell::Prompt& prompt, shell::StatusWindow& status, shell::Clock& clock,
+                       DevicePages& pages)
+    : link_(link),
+      dm_(dm),
+      rules_(rules),
+      prompt_(prompt),
+      status_(status),
+      clock_(clock),
+      pages_(pages) {}
+
+bool Operations::Read(uint16_t address, link::Block& data) {
+    if (link_.ReadBlock(address, true, data) != link::ExchangeOk) return false;
+    status_.Step();
+    return true;
+}
+
+bool Operations::Write(uint16_t address, const link::Block& data, bool verify) {
+    if (link_.WriteBlock(address, data, true, verify) != link::ExchangeOk) return false;
+    status_.Step();
+    return true;
+}
+
+bool Operations::KnownAnywhere(const QString& key) {
+    return dm_.FindInTable(dm_.TableUsers(), Key, key) ||
+           dm_.FindInTable(dm_.TablePoints(), Key, key);
+}
+
+void Operations::AddPerson(const QString& key, const QString& name, bool isRegister, bool isAdmin) {
+    store::ScopedFlag skip(dm_.SkipValidation, true);
+    store::View& users = dm_.TableUsers();
+    users.Append();
+    try {
+        users.SetValue(Key, key);
+        users.SetValue(Name, name);
+        users.SetValue(QStringLiteral("IsRegister"), isRegister);
+        if (isRegister) users.SetValue(QStringLiteral("IsAdmin"), isAdmin);
+        users.Post();
+    } catch (...) {
+        users.Cancel();
+        throw;
+    }
+}
+
+// The registration time from the stamp block, or the one the operator picks
+// among the journal's writing entries when the stamp makes no date.
+bool Operations::Stamp(const link::Block& b, const QString& registrarKey, link::DateTime& out) {
+    const int referenceYear = clock_.Now().date().year();
+    const auto stamp = link::DateTime::Compose(
+        link::YearNotAfter(b[3], referenceYear), link::MonthFromBcd(b[4]), link::DayFromBcd(b[3]),
+        link::HourFromBcd(b[2]), link::BcdToInt(b[1]), link::BcdToInt(b[0]));
+    if (stamp) {
+        out = *stamp;
+        return true;
+    }
+    if (prompt_.Ask(shell::CaptionConfirm, text::BadStamp, shell::Icon::Question,
+                    shell::Buttons::YesNo) != shell::Answer::Yes)
+        return false;
+    store::View& entries = dm_.TablePrEventsReg();
+    QString filter = QStringLiteral("(Name='%1')").arg(text::JournalWrite);
+    if (!registrarKey.isEmpty()) filter += QStringLiteral(" and (Key='%1')").arg(registrarKey);
+    std::optional<double> chosen;
+    {
+        Finally off([&] {
+            entries.SetFiltered(false);
+            entries.SetFilterText(QString());
+        });
+        entries.SetFilterText(filter);
+        entries.SetFiltered(true);
+        entries.Refresh();
+        entries.Last();
+        chosen = pages_.ChooseRegistrationTime(entries);
+    }
+    if (!chosen) return false;
+    out = link::DateTime(*chosen);
+    return true;
+}
+
+bool Operations::ActionDReadExecute() {
+    if (!pages_.PageLeaveCheck()) return false;
+    pages_.ShowReadPage();
+    if (!link_.PortEnsureOpen()) return false;
+    Finally closing([this] {
+        link_.PortClose();
+        status_.Close();
+    });
+    options_ = pages_.ReadPageOptions();
+    status_.Show(text::ReadCaption, text::ReadStatus, 1010);
+    link::Block b{};
+
+    // The registrar who wrote the collector.
+    if (!Read(AddrRegistrar, b)) return false;
+    const QString registrar = DecodeKeyBlock(b);
+    if (!registrar.isEmpty() && options_.autoRegAdd && !KnownAnywhere(registrar))
+        AddPerson(registrar, text::UnknownRegistrar, true,
+                  !store::TDM::HasRows(dm_.TableCurRegister()));
+
+    // The registration stamp: the round's identity.
+    if (!Read(AddrRegStamp, b)) return false;
+    link::DateTime registration;
+    if (!Stamp(b, registrar, registration)) return false;
+    pages_.SetWriteInterval(b[5]);
+    rules_.AppendJournal(text::JournalRead);
+
+    store::View& rounds = dm_.TableKDEvents();
+    if (dm_.FindInTable(rounds, DateReg, registration.Days())) {
+        const bool shown = rounds.Locate(DateReg, registration.Days());
+        pages_.AttachReadPage();
+        if (prompt_.Ask(shell::CaptionConfirm, text::AlreadyRead, shell::Icon::Question,
+                        shell::Buttons::YesNo) != shell::Answer::Yes)
+            return false;
+        pages_.DetachReadPage();
+        store::ScopedFlag permit(dm_.DeletePermitted, true);
+        if (shown) {
+            rounds.Delete();
+        } else {
+            // Hidden by the rounds page's filter: the stored round goes all the same.
+            for (store::View* v : {&rounds, &dm_.TableKDREvents(), &dm_.TableKDLEvents()})
+                dm_.DeleteFromTable(*v, DateReg, registration.Days());
+            rounds.Refresh();
+        }
+    }
+
+    if (!ReadRound(registration, registrar)) return false;
+    return JudgeRound();
+}
+
+// The collector's blocks and events into a new pending round. Every way out
+// before the events are all read drops the round again; the touches of one
+// read are committed together.
+bool Operations::ReadRound(const link::DateTime& registration, const QString& registrar) {
+    store::View& rounds = dm_.TableKDEvents();
+    store::View& touches = dm_.TableKDREvents();
+    link::Block b{};
+    bool appended = false, complete = false;
+    store::Database& db = dm_.DatabaseE();
+    db.Begin();
+    Finally frame([&] {
+        if (!complete && appended) dm_.DiscardInsert(rounds);
+        db.Commit();
+        status_.Close();
+    });
+
+    if (!Read(AddrCollectorId, b)) return false;
+    const QString id = DecodeKeyBlock(b);
+    // A collector ID already used for a person or a check point is not added
+    // again: the post would be refused for the duplicate key and stop the read.
+    if (!id.isEmpty() && options_.autoKDAdd && !KnownAnywhere(id)) {
+        store::ScopedFlag skip(dm_.SkipValidation, true);
+        store::View& kds = dm_.TableKDs();
+        kds.Append();
+        try {
+            kds.SetValue(Key, id);
+            kds.SetValue(Name, text::UnknownCollector);
+            kds.SetValue(QStringLiteral("IsKD"), true);
+            kds.Post();
+        } catch (...) {
+            kds.Cancel();
+            throw;
+        }
+    }
+
+    if (!Read(AddrGuard, b)) return false;
+    const QString guard = DecodeKeyBlock(b);
+    if (!guard.isEmpty() && options_.autoGuardAdd && !KnownAnywhere(guard))
+        AddPerson(guard, text::UnknownGuard, false, false);
+
+    rounds.Append();
+    appended = true;
+    rounds.SetValue(DateReg, registration.Days());
+    if (!registrar.isEmpty()) rounds.SetValue(QStringLiteral("KeyReg"), registrar);
+    if (!id.isEmpty()) rounds.SetValue(QStringLiteral("IDKD"), id);
+    if (!guard.isEmpty()) rounds.SetValue(QStringLiteral("KeyGuard"), guard);
+
+    if (!Read(AddrPath, b)) return false;
+    if (const auto path = DecodePath(b)) {
+        rounds.SetValue(QStringLiteral("Mode"), path->mode);
+        rounds.SetValue(QStringLiteral("PathID"), path->pathId);
+    }
+
+    QString memo;
+    for (uint16_t address : AddrMemo) {
+        if (!Read(address, b)) return false;
+        memo += DecodeMemoBlock(b);
+    }
+    rounds.SetValue(QStringLiteral("Memo"), memo);
+
+    if (!Read(AddrClock, b)) return false;
+    const ClockBlock counter = DecodeClock(b);
+    const EventSlotPlan plan =
+        PlanEventSlots(counter.pointer, options_.checkOver ? counter.overflow : 0);
+    status_.SetText(status_.Text() + EventCountText(plan.shownCount));
+    pointCounter_ = 1;
+
+    if (plan.overflowed &&
+        prompt_.Ask(shell::CaptionMessage, text::Overflow, shell::Icon::Information,
+                    shell::Buttons::OkCancel) != shell::Answer::Ok)
+        return false;
+    link::DateTime reference = registration;
+    const int start = status_.Position();
+    if (plan.order.empty()) status_.SetPosition(status_.Maximum());
+    for (size_t i = 0; i < plan.order.size(); ++i) {
+        if (link_.ReadBlock(EventAddress(plan.order[i]), true, b) != link::ExchangeOk) return false;
+        // The events take 1000 units of the gauge, however many there are.
+        status_.SetPosition(
+            start + static_cast<int>(
+                        std::lround((i + 1) * 1000.0 / static_cast<double>(plan.order.size()))));
+        ReadEventRecord(reference, b);
+    }
+    touches.First();
+    complete = true;
+    return true;
+}
+
+// After the blocks: the write page and the read page show the round, an
+// unknown path is dropped, and the round is judged against its path.
+bool Operations::JudgeRound() {
+    store::View& rounds = dm_.TableKDEvents();
+    const QVariant mode = rounds.Value(QStringLiteral("Mode"));
+    pages_.FillWritePage(rounds.Value(QStringLiteral("KeyGuard")),
+                         rounds.Value(QStringLiteral("PathID")), Empty(mode) ? 0 : mode.toInt(),
+                         rounds.Text(QStringLiteral("Memo")));
+    pages_.AttachReadPage();
+
+    const QVariant pathId = rounds.Value(QStringLiteral("PathID"));
+    if (!Empty(pathId) && !dm_.FindInTable(dm_.TablePathes(), QStringLiteral("ID"), pathId)) {
+        if (prompt_.Ask(shell::CaptionMessage, text::UnknownPath, shell::Icon::Information,
+                        shell::Buttons::OkCancel) != shell::Answer::Ok)
+            return false;  // the round stays pending and shown, not judged
+        rounds.Clear(QStringLiteral("Mode"));
+        rounds.Clear(QStringLiteral("PathID"));
+        pages_.ClearWritePath();
+    }
+    if (!Empty(rounds.Value(QStringLiteral("PathID"))))
+        dm_.TablePathes().Locate(QStringLiteral("ID"), rounds.Value(QStringLiteral("PathID")));
+
+    bool complete = false;
+    store::Database& db = dm_.DatabaseE();
+    db.Begin();
+    {
+        Finally frame([&] {
+            if (!complete) {
+                pages_.DetachReadPage();
+                dm_.DiscardInsert(rounds);
+            }
+            db.Commit();
+            dm_.TableKDREvents().EnableControls();
+            dm_.TableKDLEvents().EnableControls();
+            status_.Close();
+        });
+        complete = BuildRound(dm_, status_);
+    }
+    if (!complete) return false;
+    prompt_.Ask(shell::CaptionMessage, text::ReadDone, shell::Icon::Information,
+                shell::Buttons::Ok);
+    return true;
+}
+
+void Operations::ReadEventRecord(link::DateTime& reference, const link::Block& d) {
+    const auto when = link::DateTime::Compose(link::YearNotBefore(d[6], reference.Date().year()),
+                                              link::MonthFromBcd(d[7]), link::DayFromBcd(d[6]),
+                                              link::HourFromBcd(d[5]), link::BcdToInt(d[4]));
+    // A stored time that makes no date takes the time of the touch before.
+    if (when) reference = *when;
+    const uint8_t serial[4] = {d[0], d[1], d[2], d[3]};
+    const QString key = link::KeyIdToText(link::TouchedKey(serial));
+    if (key.isEmpty()) return;
+
+    store::View& touches = dm_.TableKDREvents();
+    try {
+        touches.Append();
+        touches.SetValue(QStringLiteral("Date"), reference.Days());
+        touches.SetValue(Key, key);
+        touches.Post();
+        if (touches.Value(QStringLiteral("CTComment")).toInt() != store::TouchUnknown ||
+            !options_.autoPAdd)
+            return;
+        store::ScopedFlag skip(dm_.SkipValidation, true);
+        store::View& points = dm_.TablePoints();
+        const QString name = QString::asprintf(
+            "%s №%04d", qPrintable(touches.Text(QStringLiteral("CComment"))), pointCounter_);
+        points.Append();
+        try {
+            points.SetValue(Key, key);
+            points.SetValue(Name, name);
+            points.SetValue(QStringLiteral("IsPrBook"), false);
+            points.Post();
+        } catch (...) {
+            points.Cancel();
+            throw;
+        }
+        ++pointCounter_;
+    } catch (const store::Error&) {
+        touches.Cancel();
+    } catch (const store::Abort&) {
+        touches.Cancel();
+    }
+}
+
+bool Operations::ActionDWriteExecute() {
+    if (!pages_.PageLeaveCheck()) return false;
+    pages_.ShowWritePage();
+    const QString registrar = rules_.CurrentRegistrarKey();
+    if (registrar.isEmpty()) {
+        prompt_.Ask(shell::CaptionError, text::NoRegistrar, shell::Icon::Error, shell::Buttons::Ok);
+        pages_.FocusGuardChoice();
+        return false;
+    }
+    const WriteChoices choices = pages_.WritePageChoices();
+    if (choices.guardKey.isEmpty()) {
+        prompt_.Ask(shell::CaptionError, text::NoGuard, shell::Icon::Error, shell::Buttons::Ok);
+        pages_.FocusGuardChoice();
+        return false;
+    }
+    if (prompt_.Ask(shell::CaptionConfirm, text::WriteQuestion, shell::Icon::Question,
+                    shell::Buttons::YesNo) != shell::Answer::Yes)
+        return false;
+    if (!link_.PortEnsureOpen()) return false;
+    Finally closing([this] {
+        link_.PortClose();
+        status_.Close();
+    });
+    status_.Show(text::WriteCaption, text::WriteStatus, 9);
+
+    // Clear the event counter; a collector whose counter will not clear is asked about.
+    link::Block b{};
+    for (;;) {
+        if (link_.WriteBlock(AddrInit, link::Block{}, true, false) != link::ExchangeOk)
+            return false;
+        if (link_.ReadBlock(AddrClock, true, b) != link::ExchangeOk) return false;
+        if (b[5] == 0 && b[6] == 0 && b[7] == 0) break;
+        if (prompt_.Ask(shell::CaptionConfirm, text::InitFailed, shell::Icon::Question,
+                        shell::Buttons::YesNo) != shell::Answer::Yes)
+            return false;
+    }
+    status_.Step();
+    rules_.AppendJournal(text::JournalInit);
+
+    // Whole seconds: the collector keeps no more, and the journal entry of the
+    // write must carry the very time the next read finds in the stamp.
+    QDateTime now = clock_.Now();
+    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
+    const link::DateTime stamp = link::DateTime::FromQDateTime(now);
+    if (!Write(AddrRegStamp, EncodeStamp(stamp, static_cast<uint8_t>(choices.interval))))
+        return false;
+    if (!Write(AddrRegistrar, EncodeKeyBlock(registrar))) return false;
+    if (!Write(AddrGuard, EncodeKeyBlock(choices.guardKey))) return false;
+    std::optional<PathSetting> path;
+    if (choices.pathId) path = PathSetting{*choices.pathId, choices.mode};
+    if (!Write(AddrPath, EncodePath(path))) return false;
+    const MemoBlockSet memo = EncodeMemo(choices.memo);
+    for (size_t i = 0; i < memo.size(); ++i)
+        if (!Write(AddrMemo[i], memo[i])) return false;
+    rules_.AppendJournal(text::JournalWrite, stamp);
+
+    link_.ReaderExchange(link::CmdReadBlock, link::CompletionAddress, false, false);
+    link_.PortClose();
+    status_.Close();
+    prompt_.Ask(shell::CaptionMessage, text::WriteDone, shell::Icon::Information,
+                shell::Buttons::Ok);
+    return true;
+}
+
+}  // namespace kordex::collector

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+// kordex-sim serving its demo collector; the pseudo-terminal is on its first line.
+class DemoReader {
+public:
+    DemoReader() {
+        sim_.start(QStringLiteral(KORDEX_SIM_PATH), {});
+        if (!sim_.waitForStarted(5000)) return;
+        for (int i = 0; i < 50 && !sim_.canReadLine(); ++i)
+            sim_.waitForReadyRead(100);
+        device_ = QString::fromLocal8Bit(sim_.readLine()).trimmed();
+    }
+    ~DemoReader() {
+        sim_.terminate();
+        sim_.waitForFinished(5000);
+    }
+    const QString& Device() const { return device_; }
+
+private:
+    QProcess sim_;
+    QString device_;
+};
+
+struct CliRun {
+    int code = -1;
+    QString out, err;
+};
+
+CliRun Cli(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(KORDEX_CLI_PATH), args);
+    CliRun r;
+    if (!p.waitForFinished(120000)) return r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+}  // namespace
+
+TEST(KordexCli, ReadsTheDemoCollectorOnceAndFindsItReadTheSecondTime) {
+    DemoReader sim;
+    ASSERT_TRUE(sim.Device().startsWith("/dev/")) << sim.Device().toStdString();
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+
+    const CliRun first = Cli({"read", "--device", sim.Device(), "--home", home.path(), "--yes"});
+    ASSERT_EQ(first.code, 0) << first.err.toStdString();
+    EXPECT_TRUE(first.err.contains("Данные успешно прочитаны из устройства."))
+        << first.err.toStdString();
+    EXPECT_TRUE(first.out.contains("Регистрация: ")) << first.out.toStdString();
+    EXPECT_TRUE(first.out.contains("Неизвестный охранник"));
+    EXPECT_TRUE(first.out.contains("Неизвестная точка №0001"));
+    EXPECT_TRUE(first.out.contains("Режим обхода точек: Без маршрута"));  // path 1 is unknown here
+    // One line per touch: the demo collector carries 37.
+    int touches = 0;
+    for (const QString& line : first.out.split('\n'))
+        touches += line.contains("Неизвестная точка") || line.contains("Контрольная точка");
+    EXPECT_EQ(touches, 37);
+
+    const CliRun second = Cli({"read", "--device", sim.Device(), "--home", home.path()});
+    EXPECT_EQ(second.code, 1);
+    EXPECT_TRUE(second.err.contains("Данные из устройства уже были прочитаны и сохранены !"))
+        << second.err.toStdString();
+    EXPECT_TRUE(second.err.contains("[Нет]"));
+}
+
+TEST(KordexCli, BadUsageExitsWithTwo) {
+    const char* cases[][3] = {
+        {"", "", ""},      {"fly", "", ""},         {"read", "--port", "COM9"},
+        {"write", "", ""}, {"read", "--bogus", ""},
+    };
+    for (const auto& c : cases) {
+        QStringList args;
+        for (const char* a : c)
+            if (*a) args << a;
+        EXPECT_EQ(Cli(args).code, 2) << args.join(' ').toStdString();
+    }
+}
