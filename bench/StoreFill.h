@@ -11,9 +11,7 @@ namespace kordex::bench {
 using namespace kordex::store;
 
 inline QString KeyOf(uint32_t serial) {
-    const uint8_t s[4] = {static_cast<uint8_t>(serial), static_cast<uint8_t>(serial >> 8),
-                          static_cast<uint8_t>(serial >> 16), static_cast<uint8_t>(serial >> 24)};
-    return link::KeyIdToText(link::TouchedKey(s));
+    return link::TouchKeyText(serial);
 }
 
 inline double Ms(const QElapsedTimer& t) {

@@ -10,6 +10,7 @@
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"
 #include "shell/Prompt.h"
+#include "shell/ScopeExit.h"
 #include "shell/StatusWindow.h"
 #include "store/DataModule.h"
 #include "store/Rules.h"
@@ -21,19 +22,6 @@ namespace {
 const QString Key = QStringLiteral("Key");
 const QString Name = QStringLiteral("Name");
 const QString DateReg = QStringLiteral("DateReg");
-
-// Runs a clean-up on every way out of a scope.
-template <typename F>
-class Finally {
-public:
-    explicit Finally(F f) : f_(std::move(f)) {}
-    ~Finally() { f_(); }
-    Finally(const Finally&) = delete;
-    Finally& operator=(const Finally&) = delete;
-
-private:
-    F f_;
-};
 
 bool Empty(const QVariant& v) {
     return !v.isValid() || v.isNull();
@@ -104,7 +92,7 @@ bool Operations::Stamp(const link::Block& b, const QString& registrarKey, link::
     if (!registrarKey.isEmpty()) filter += QStringLiteral(" and (Key='%1')").arg(registrarKey);
     std::optional<double> chosen;
     {
-        Finally off([&] {
+        shell::Finally off([&] {
             entries.SetFiltered(false);
             entries.SetFilterText(QString());
         });
@@ -123,7 +111,7 @@ bool Operations::ActionDReadExecute() {
     if (!pages_.PageLeaveCheck()) return false;
     pages_.ShowReadPage();
     if (!link_.PortEnsureOpen()) return false;
-    Finally closing([this] {
+    shell::Finally closing([this] {
         link_.PortClose();
         status_.Close();
     });
@@ -178,7 +166,7 @@ bool Operations::ReadRound(const link::DateTime& registration, const QString& re
     bool appended = false, complete = false;
     store::Database& db = dm_.DatabaseE();
     db.Begin();
-    Finally frame([&] {
+    shell::Finally frame([&] {
         if (!complete && appended) dm_.DiscardInsert(rounds);
         db.Commit();
         status_.Close();
@@ -281,7 +269,7 @@ bool Operations::JudgeRound() {
     store::Database& db = dm_.DatabaseE();
     db.Begin();
     {
-        Finally frame([&] {
+        shell::Finally frame([&] {
             if (!complete) {
                 pages_.DetachReadPage();
                 dm_.DiscardInsert(rounds);
@@ -359,7 +347,7 @@ bool Operations::ActionDWriteExecute() {
                     shell::Buttons::YesNo) != shell::Answer::Yes)
         return false;
     if (!link_.PortEnsureOpen()) return false;
-    Finally closing([this] {
+    shell::Finally closing([this] {
         link_.PortClose();
         status_.Close();
     });

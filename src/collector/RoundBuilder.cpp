@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "shell/ScopeExit.h"
 #include "shell/StatusWindow.h"
 #include "store/DataModule.h"
 #include "store/EventViews.h"
@@ -20,18 +21,6 @@ const QString Type = QStringLiteral("Type");
 bool IsEmpty(const QVariant& v) {
     return !v.isValid() || v.isNull();
 }
-
-template <typename F>
-class Finally {
-public:
-    explicit Finally(F f) : f_(std::move(f)) {}
-    ~Finally() { f_(); }
-    Finally(const Finally&) = delete;
-    Finally& operator=(const Finally&) = delete;
-
-private:
-    F f_;
-};
 
 // One run of round building over the round views of the data module.
 //
@@ -194,7 +183,7 @@ private:
     // expected position (the cursor), which then moves past it; a point
     // reached before it is out of order and leaves the cursor where it was.
     void JudgeInOrder(const QString& key) {
-        Finally drop([this] { dm_.DropBookmark(missed_, 0); });
+        shell::Finally drop([this] { dm_.DropBookmark(missed_, 0); });
         bool matched = false;
         if (!endReached_) {
             dm_.SaveBookmark(missed_, 0);

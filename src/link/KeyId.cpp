@@ -96,4 +96,10 @@ KeyBytes TouchedKey(const uint8_t serial[4]) {
     return b;
 }
 
+QString TouchKeyText(uint32_t serial) {
+    const uint8_t s[4] = {static_cast<uint8_t>(serial), static_cast<uint8_t>(serial >> 8),
+                          static_cast<uint8_t>(serial >> 16), static_cast<uint8_t>(serial >> 24)};
+    return KeyIdToText(TouchedKey(s));
+}
+
 }  // namespace kordex::link

@@ -41,5 +41,7 @@ bool KeyIdValidate(const QString& text, bool strict, shell::Prompt& prompt);
 // The full ID of a touched key from the four serial bytes an event stores:
 // family 0x01, serial bytes 5 and 6 zero, CRC8.
 KeyBytes TouchedKey(const uint8_t serial[4]);
+// The text of such a key from its 32-bit serial number.
+QString TouchKeyText(uint32_t serial);
 
 }  // namespace kordex::link

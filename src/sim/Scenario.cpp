@@ -410,19 +410,6 @@ void ApplyScenario(const Scenario& s, Collector& c, Reader& reader) {
     }
 }
 
-QString TouchKeyText(uint32_t serial) {
-    link::KeyBytes b{0x01,
-                     static_cast<uint8_t>(serial),
-                     static_cast<uint8_t>(serial >> 8),
-                     static_cast<uint8_t>(serial >> 16),
-                     static_cast<uint8_t>(serial >> 24),
-                     0,
-                     0,
-                     0};
-    b[7] = link::Crc8(b.data(), 7);
-    return link::KeyIdToText(b);
-}
-
 const DemoKeys& DemoKeyIds() {
     static const DemoKeys keys = [] {
         DemoKeys k;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Collector.h"
+#include "link/KeyId.h"
 
 namespace kordex::sim {
 
@@ -78,7 +79,7 @@ const DemoKeys& DemoKeyIds();
 
 // The text form of a key with family 0x01, a 32-bit serial number, serial
 // bytes 5 and 6 zero and its CRC: a key whose touches a collector records.
-QString TouchKeyText(uint32_t serial);
+using link::TouchKeyText;
 
 // The demo collector: registered this day, one shift walked along path 1
 // (mode 2) and ended before now, with one incident and one unknown key.

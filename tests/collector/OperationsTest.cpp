@@ -23,9 +23,7 @@ using shell::Answer;
 namespace {
 
 QString KeyOf(uint32_t serial) {
-    const uint8_t s[4] = {static_cast<uint8_t>(serial), static_cast<uint8_t>(serial >> 8),
-                          static_cast<uint8_t>(serial >> 16), static_cast<uint8_t>(serial >> 24)};
-    return link::KeyIdToText(link::TouchedKey(s));
+    return link::TouchKeyText(serial);
 }
 
 const QString Registrar = KeyOf(0x0A01);
@@ -59,6 +57,18 @@ protected:
         simCollector.SetGuard(Guard);
         simCollector.SetStamp(Written, 10);
         simCollector.SetClock(Written);
+    }
+
+    // A person; a registrar becomes the one logged in.
+    void AddUser(const QString& key, const QString& name, bool isRegister) {
+        store::View& users = dm->TableUsers();
+        users.Append();
+        users.SetValue("Key", key);
+        users.SetValue("Name", name);
+        users.SetValue("IsRegister", isRegister);
+        users.Post();
+        dm->TableCurRegister().Refresh();
+        dm->TableGuards().Refresh();
     }
 
     void AddPoint(const QString& key, const QString& name) {
@@ -324,13 +334,7 @@ TEST_F(Operations, CancellingDropsTheRoundButKeepsTheKeysAdded) {
 
 TEST_F(Operations, WritingPutsEveryBlockIntoTheCollector) {
     // Logged in: a registrar of the store.
-    store::View& users = dm->TableUsers();
-    users.Append();
-    users.SetValue("Key", Registrar);
-    users.SetValue("Name", "Иван");
-    users.SetValue("IsRegister", true);
-    users.Post();
-    dm->TableCurRegister().Refresh();
+    AddUser(Registrar, "Иван", true);
     clock.SetNow(Written);  // Sunday 15 March 2026 14:30:05
     struct Case {
         std::optional<int> path;
@@ -392,13 +396,7 @@ TEST_F(Operations, WritingRefusesWithoutRegistrarOrGuardAndRetriesAStuckCounter)
     EXPECT_EQ(prompt.Texts(), QStringList{collector::text::NoRegistrar});
     EXPECT_EQ(reader.Exchanges().size(), 0u);
 
-    store::View& users = dm->TableUsers();
-    users.Append();
-    users.SetValue("Key", Registrar);
-    users.SetValue("Name", "Иван");
-    users.SetValue("IsRegister", true);
-    users.Post();
-    dm->TableCurRegister().Refresh();
+    AddUser(Registrar, "Иван", true);
     pages.choices.guardKey.clear();
     prompt.Clear();
     EXPECT_FALSE(ops->ActionDWriteExecute());
@@ -418,16 +416,8 @@ TEST_F(Operations, WritingRefusesWithoutRegistrarOrGuardAndRetriesAStuckCounter)
 }
 
 TEST_F(Operations, AWrittenCollectorReadsBackAsItsRoundJudged) {
-    store::View& users = dm->TableUsers();
-    for (auto [key, name, isReg] : {std::tuple{Registrar, "Иван", true}, {Guard, "Пётр", false}}) {
-        users.Append();
-        users.SetValue("Key", key);
-        users.SetValue("Name", name);
-        users.SetValue("IsRegister", isReg);
-        users.Post();
-    }
-    dm->TableCurRegister().Refresh();
-    dm->TableGuards().Refresh();
+    AddUser(Registrar, "Иван", true);
+    AddUser(Guard, "Пётр", false);
     const QString p1 = KeyOf(1), p2 = KeyOf(2), p3 = KeyOf(3), off = KeyOf(9);
     AddPoint(p1, "Ворота");
     AddPoint(p2, "Склад");

@@ -18,9 +18,7 @@ constexpr int Empty = -1;  // an empty Type or total
 
 // A genuine key ID (family 01, CRC right) from a serial number.
 QString KeyOf(uint32_t serial) {
-    const uint8_t s[4] = {static_cast<uint8_t>(serial), static_cast<uint8_t>(serial >> 8),
-                          static_cast<uint8_t>(serial >> 16), static_cast<uint8_t>(serial >> 24)};
-    return link::KeyIdToText(link::TouchedKey(s));
+    return link::TouchKeyText(serial);
 }
 
 // The keys of the tests by short name: check points P1..P9, an incident I, a

@@ -12,9 +12,7 @@ namespace {
 
 // A genuine key ID (family 01, CRC right) from a serial number.
 QString KeyOf(uint32_t serial) {
-    const uint8_t s[4] = {static_cast<uint8_t>(serial), static_cast<uint8_t>(serial >> 8),
-                          static_cast<uint8_t>(serial >> 16), static_cast<uint8_t>(serial >> 24)};
-    return link::KeyIdToText(link::TouchedKey(s));
+    return link::TouchKeyText(serial);
 }
 
 QString InUse(const QString& key) {
