@@ -461,3 +461,23 @@ TEST_F(Operations, AWrittenCollectorReadsBackAsItsRoundJudged) {
     EXPECT_EQ(dm->TableKDLEvents().RecordCount(), 0);
     EXPECT_EQ(pages.choices.pathId, path);
 }
+
+TEST_F(Operations, ARoundOverNewYearKeepsItsYears) {
+    // Written on 31.12.2027, touched before and after midnight, read on 01.01.2028.
+    const QDateTime eve(QDate(2027, 12, 31), QTime(23, 50, 0));
+    simCollector.SetStamp(eve, 10);
+    AddPoint(KeyOf(1), "A");
+    simCollector.Touch(KeyOf(1), eve.addSecs(5 * 60));
+    simCollector.Touch(KeyOf(1), eve.addSecs(20 * 60));
+    clock.SetNow(QDateTime(QDate(2028, 1, 1), QTime(0, 30)));
+    ASSERT_TRUE(ReadAndKeep()) << prompt.Texts().join('|').toStdString();
+    store::View& r = dm->TableKDEvents();
+    EXPECT_EQ(link::DateTime(r.Value("DateReg").toDouble()).ToText(), "31.12.2027 23:50:00");
+    store::View& t = dm->TableKDREvents();
+    ASSERT_EQ(t.RecordCount(), 2);
+    EXPECT_EQ(link::DateTime(t.RowAt(0)[t.FieldIndex("Date")].toDouble()).ToText(),
+              "31.12.2027 23:55:00");
+    EXPECT_EQ(link::DateTime(t.RowAt(1)[t.FieldIndex("Date")].toDouble()).ToText(),
+              "01.01.2028 00:10:00");
+    EXPECT_EQ(r.Text("CDuration"), " 0:15");
+}
