@@ -193,8 +193,8 @@ public:
     void AddListener(ViewListener* l);
     void RemoveListener(ViewListener* l);
 
-    // Changes whenever rows or the current row change; lookups into this view
-    // use it to know when their cache is stale.
+    // Changes whenever the rows of the range change (not on cursor moves);
+    // lookups into this view use it to know when their cache is stale.
     uint64_t ContentVersion() const { return contentVersion_; }
 
 private:

@@ -1,0 +1,337 @@
+#include "GridModel.h"
+
+#include <QFontMetrics>
+#include <algorithm>
+#include <exception>
+
+#include "link/DateTime.h"
+#include "store/EventViews.h"
+
+namespace kordex::app {
+
+namespace {
+
+using store::FieldType;
+
+const QString TouchKindFieldName = QStringLiteral("CTComment");
+// Left and right margins of a cell, in pixels.
+constexpr int CellMargins = 8;
+
+bool IsEmpty(const QVariant& v) {
+    return !v.isValid() || v.isNull();
+}
+
+bool IsNumber(FieldType t) {
+    return t == FieldType::SmallInt || t == FieldType::Integer || t == FieldType::AutoInc;
+}
+
+bool IsDateTime(FieldType t) {
+    return t == FieldType::DateTime || t == FieldType::Date || t == FieldType::Time;
+}
+
+// The format of a date-time field without a display format of its own.
+QString DateTimeFormatOf(const store::Field& f) {
+    if (!f.displayFormat.isEmpty()) return f.displayFormat;
+    switch (f.type) {
+        case FieldType::Date:
+            return QStringLiteral("dd.mm.yyyy");
+        case FieldType::Time:
+            return QStringLiteral("hh:mm:ss");
+        default:
+            return QStringLiteral("dd.mm.yyyy hh:mm:ss");
+    }
+}
+
+QString DisplayText(const store::Field& f, const QVariant& v) {
+    if (IsEmpty(v)) return {};
+    if (f.type == FieldType::Boolean) return {};
+    if (IsNumber(f.type)) return QString::number(v.toLongLong());
+    if (IsDateTime(f.type)) return FormatDateTime(v.toDouble(), DateTimeFormatOf(f));
+    return v.toString();
+}
+
+QString Padded(int value, int width) {
+    return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+QString FormatDateTime(double days, const QString& format) {
+    const link::DateTime dt(days);
+    const QDate date = dt.Date();
+    const QTime time = dt.Time();
+    QString out;
+    bool afterHour = false;  // an "m" now means minutes
+    for (int i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            const int end = format.indexOf(c, i + 1);
+            const int stop = end < 0 ? format.size() : end;
+            out += format.mid(i + 1, stop - i - 1);
+            i = stop + 1;
+            continue;
+        }
+        const QChar lower = c.toLower();
+        int n = 1;
+        while (i + n < format.size() && format[i + n].toLower() == lower)
+            ++n;
+        const bool two = n >= 2;
+        switch (lower.unicode()) {
+            case 'y':
+                out += n >= 3 ? Padded(date.year(), 4) : Padded(date.year() % 100, 2);
+                afterHour = false;
+                break;
+            case 'm':
+                if (afterHour)
+                    out += Padded(time.minute(), two ? 2 : 1);
+                else
+                    out += Padded(date.month(), two ? 2 : 1);
+                afterHour = false;
+                break;
+            case 'd':
+                out += Padded(date.day(), two ? 2 : 1);
+                afterHour = false;
+                break;
+            case 'h':
+                out += Padded(time.hour(), two ? 2 : 1);
+                afterHour = true;
+                break;
+            case 'n':
+                out += Padded(time.minute(), two ? 2 : 1);
+                afterHour = false;
+                break;
+            case 's':
+                out += Padded(time.second(), two ? 2 : 1);
+                break;
+            case 'z':
+                out += Padded(time.msec(), n >= 3 ? 3 : 1);
+                break;
+            default:
+                out += format.mid(i, n);
+                break;
+        }
+        i += n;
+    }
+    return out;
+}
+
+QColor TouchKindQColor(int kind) {
+    const store::Rgb c = store::TouchKindColor(kind);
+    return QColor(c.r, c.g, c.b);
+}
+
+CellColors TouchCellColors(bool selected, bool focusedOrFindPanel, int kind) {
+    const QColor colour = TouchKindQColor(kind);
+    if (!selected || !focusedOrFindPanel) return {false, colour, QColor()};
+    if (kind == store::TouchPoint) return {true, QColor(), QColor()};
+    return {false, QColor(Qt::white), colour};
+}
+
+// --- The model -------------------------------------------------------------------
+
+GridModel::GridModel(store::View& view, std::vector<GridColumn> columns, QObject* parent,
+                     int cacheRows)
+    : QAbstractTableModel(parent),
+      view_(view),
+      columns_(std::move(columns)),
+      capacity_(std::max(cacheRows, 1)) {
+    ResolveFields();
+    rows_ = view_.RecordCount();
+    lastCurrent_ = CurrentRow();
+    view_.AddListener(this);
+}
+
+GridModel::~GridModel() {
+    view_.RemoveListener(this);
+}
+
+void GridModel::ResolveFields() {
+    fieldIndex_.clear();
+    for (const GridColumn& c : columns_) {
+        const int i = view_.FieldIndex(c.field);
+        if (i < 0)
+            throw store::Error(
+                QStringLiteral("%1: Field '%2' not found").arg(view_.Name(), c.field));
+        fieldIndex_.push_back(i);
+    }
+    touchKindField_ = view_.FieldIndex(TouchKindFieldName);
+}
+
+int GridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_;
+}
+
+int GridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+}
+
+int GridModel::ColumnOf(const QString& field) const {
+    for (size_t c = 0; c < columns_.size(); ++c)
+        if (columns_[c].field.compare(field, Qt::CaseInsensitive) == 0) return static_cast<int>(c);
+    return -1;
+}
+
+int GridModel::CurrentRow() const {
+    if (!view_.IsOpen() || view_.RecNo() <= 0) return -1;
+    return view_.RecNo() - 1;
+}
+
+const std::vector<QVariant>* GridModel::Row(int row) const {
+    if (row < 0 || row >= rows_) return nullptr;
+    auto it = cache_.find(row);
+    if (it != cache_.end()) {
+        it->used = ++useClock_;
+        return &it->values;
+    }
+    // A frozen display reads nothing: the rows may be moving under it.
+    if (!view_.IsOpen() || view_.ControlsDisabled()) return nullptr;
+    std::vector<QVariant> values;
+    try {
+        values = view_.RowAt(row);
+    } catch (const std::exception&) {
+        return nullptr;  // a row that cannot be read shows empty
+    } catch (const store::Abort&) {
+        return nullptr;
+    }
+    ++reads_;
+    if (values.empty()) return nullptr;
+    if (cache_.size() >= capacity_) {
+        auto oldest = std::min_element(
+            cache_.begin(), cache_.end(),
+            [](const CachedRow& a, const CachedRow& b) { return a.used < b.used; });
+        cache_.erase(oldest);
+    }
+    it = cache_.insert(row, CachedRow{std::move(values), ++useClock_});
+    return &it->values;
+}
+
+QVariant GridModel::ValueAt(int row, int column) const {
+    const int fi = fieldIndex_[column];
+    // The row being edited shows the values being typed.
+    if (row == CurrentRow() && view_.State() == store::ViewState::Edit &&
+        !view_.ControlsDisabled()) {
+        try {
+            return view_.Value(fi);
+        } catch (const std::exception&) {
+            return {};
+        } catch (const store::Abort&) {
+            return {};
+        }
+    }
+    const std::vector<QVariant>* values = Row(row);
+    if (values == nullptr || fi >= static_cast<int>(values->size())) return {};
+    return (*values)[fi];
+}
+
+int GridModel::TouchKindAt(int row) const {
+    if (touchKindField_ < 0) return 0;
+    const std::vector<QVariant>* values = Row(row);
+    if (values == nullptr || touchKindField_ >= static_cast<int>(values->size())) return 0;
+    const QVariant& k = (*values)[touchKindField_];
+    return IsEmpty(k) ? 0 : k.toInt();
+}
+
+QVariant GridModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rows_ || index.column() >= columnCount()) return {};
+    const store::Field& f = view_.Fields()[fieldIndex_[index.column()]];
+    switch (role) {
+        case Qt::DisplayRole:
+            return DisplayText(f, ValueAt(index.row(), index.column()));
+        case Qt::EditRole:
+            return ValueAt(index.row(), index.column());
+        case Qt::CheckStateRole: {
+            if (f.type != FieldType::Boolean) return {};
+            const QVariant v = ValueAt(index.row(), index.column());
+            if (IsEmpty(v)) return {};
+            return static_cast<int>(v.toBool() ? Qt::Checked : Qt::Unchecked);
+        }
+        case Qt::TextAlignmentRole:
+            if (IsNumber(f.type)) return static_cast<int>(Qt::AlignRight | Qt::AlignVCenter);
+            if (f.type == FieldType::Boolean) return static_cast<int>(Qt::AlignCenter);
+            return static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter);
+        case Qt::ForegroundRole:
+            if (!IsTouchGrid()) return {};
+            return TouchKindQColor(TouchKindAt(index.row()));
+        case TouchKindRole:
+            if (!IsTouchGrid()) return {};
+            return TouchKindAt(index.row());
+        default:
+            return {};
+    }
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (role) {
+        case Qt::DisplayRole:
+            return columns_[section].title;
+        case WidthCharsRole:
+            return WidthChars(section);
+        default:
+            return {};
+    }
+}
+
+Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+int GridModel::WidthChars(int column) const {
+    const store::Field& f = view_.Fields()[fieldIndex_[column]];
+    if (f.displayWidth > 0) return f.displayWidth;
+    switch (f.type) {
+        case FieldType::String:
+            return f.size;
+        case FieldType::Boolean:
+            return 5;
+        case FieldType::SmallInt:
+            return 6;
+        case FieldType::Integer:
+        case FieldType::AutoInc:
+            return 11;
+        case FieldType::DateTime:
+        case FieldType::Date:
+        case FieldType::Time:
+            return static_cast<int>(FormatDateTime(0.0, DateTimeFormatOf(f)).size());
+    }
+    return f.size;
+}
+
+int GridModel::WidthHint(int column, const QFontMetrics& metrics) const {
+    const int text = WidthChars(column) * metrics.averageCharWidth();
+    const int title = metrics.horizontalAdvance(columns_[column].title);
+    return std::max(text, title) + CellMargins;
+}
+
+// --- Notifications ---------------------------------------------------------------
+
+void GridModel::RowChanged(int row) {
+    if (row < 0 || row >= rows_ || columns_.empty()) return;
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+// The current row moved or changed: it is read again, and both the row left
+// and the row reached are drawn again.
+void GridModel::ViewDataChanged(store::View&, const QString&) {
+    const int current = CurrentRow();
+    cache_.remove(current);
+    if (lastCurrent_ != current) RowChanged(lastCurrent_);
+    RowChanged(current);
+    lastCurrent_ = current;
+}
+
+// Browse, edit and insert show the same rows; the values being edited come
+// with the data changes.
+void GridModel::ViewStateChanged(store::View&) {}
+
+void GridModel::ViewRefreshed(store::View&) {
+    beginResetModel();
+    cache_.clear();
+    rows_ = view_.IsOpen() ? view_.RecordCount() : 0;
+    lastCurrent_ = CurrentRow();
+    endResetModel();
+}
+
+}  // namespace kordex::app
