@@ -1,0 +1,307 @@
+#include "TestPage.h"
+
+#include <algorithm>
+
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "SegmentGlyph.h"
+#include "shell/Clock.h"
+
+namespace kordex::app {
+
+namespace {
+
+constexpr int BarHeight = 18;
+constexpr int ScaleGap = 2;
+constexpr int TickLength = 4;
+constexpr int ButtonSize = 28;
+constexpr int DisplayPadding = 4;
+
+// The groups sit close together so that the page fits the main window at
+// its design size.
+void Tighten(QLayout* groupRow) {
+    groupRow->setContentsMargins(8, 4, 8, 6);
+}
+
+QColor BarRed() {
+    return QColor(0xd8, 0x3a, 0x2e);
+}
+QColor BarYellow() {
+    return QColor(0xf0, 0xc0, 0x1c);
+}
+QColor BarGreen() {
+    return QColor(0x3a, 0xb0, 0x4a);
+}
+
+QFont ScaleFont(const QFont& base) {
+    QFont f = base;
+    f.setPointSizeF(base.pointSizeF() * 0.85);
+    return f;
+}
+
+// The group boxes keep their contents at the left.
+QGroupBox* Group(const QString& title, QLayout* contents) {
+    auto* box = new QGroupBox(title);
+    auto* row = new QHBoxLayout(box);
+    Tighten(row);
+    row->addLayout(contents);
+    row->addStretch(1);
+    return box;
+}
+
+}  // namespace
+
+// --- BatteryBarImage ------------------------------------------------------------
+
+BatteryBarImage::BatteryBarImage(QWidget* parent) : QWidget(parent) {
+    setObjectName(collector::TestDisplay::BarImageName);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void BatteryBarImage::SetView(const collector::BatteryBarView& view) {
+    view_ = view;
+    update();
+}
+
+QSize BatteryBarImage::sizeHint() const {
+    const QFontMetrics fm(ScaleFont(font()));
+    return {260, BarHeight + ScaleGap + TickLength + fm.height()};
+}
+
+QSize BatteryBarImage::minimumSizeHint() const {
+    return {160, sizeHint().height()};
+}
+
+QRect BatteryBarImage::BarRect() const {
+    return {0, 0, width(), BarHeight};
+}
+
+int BatteryBarImage::XOf(int hundredths) const {
+    const QRect bar = BarRect().adjusted(1, 1, -1, -1);  // inside the frame
+    const int v = std::clamp(hundredths, 0, FullScale);
+    return bar.left() + (bar.width() * v + FullScale / 2) / FullScale;
+}
+
+void BatteryBarImage::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect bar = BarRect();
+    p.fillRect(rect(), palette().color(QPalette::Window));
+
+    if (view_.drawn) {
+        const auto& s = view_.segments;
+        const auto segment = [&](int from, int to, const QColor& colour) {
+            if (to <= from) return;
+            p.fillRect(
+                QRect(QPoint(XOf(from), bar.top() + 1), QPoint(XOf(to) - 1, bar.bottom() - 1)),
+                colour);
+        };
+        segment(0, s.redEnd, BarRed());
+        segment(YellowFrom, s.yellowEnd, BarYellow());
+        segment(GreenFrom, s.greenEnd, BarGreen());
+    }
+
+    // The grid at whole volts over the segments, and the frame.
+    p.setPen(palette().color(QPalette::Mid));
+    for (int volts = 1; volts < FullScale / 100; ++volts)
+        p.drawLine(XOf(volts * 100), bar.top() + 1, XOf(volts * 100), bar.bottom() - 1);
+    p.setPen(palette().color(QPalette::Dark));
+    p.drawRect(bar.adjusted(0, 0, -1, -1));
+
+    // The scale: a tick and the volts under every grid line and both ends.
+    p.setPen(palette().color(QPalette::WindowText));
+    p.setFont(ScaleFont(font()));
+    const QFontMetrics fm(p.font());
+    const int tickTop = bar.bottom() + ScaleGap;
+    const int textTop = tickTop + TickLength;
+    for (int volts = 0; volts <= FullScale / 100; ++volts) {
+        const int x = std::min(XOf(volts * 100), width() - 1);
+        p.drawLine(x, tickTop, x, tickTop + TickLength - 1);
+        const QString text =
+            volts == FullScale / 100 ? QStringLiteral("%1 В").arg(volts) : QString::number(volts);
+        const int w = fm.horizontalAdvance(text);
+        const int left = std::clamp(x - w / 2, 0, width() - w);
+        p.drawText(QRect(left, textTop, w, fm.height()), Qt::AlignCenter, text);
+    }
+}
+
+// --- TestPage -------------------------------------------------------------------
+
+TestPage::TestPage(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("TabSheetTest"));
+    const int figureCount = collector::TestDisplay::FigureCount;
+    figures_.reserve(static_cast<size_t>(figureCount));
+
+    // Figures in the order of the image names: PC date and time, collector
+    // date and time, the ID, the voltage.
+    QWidget* pcDate = MakeDisplay(0, QStringLiteral("99.99.99"));
+    QWidget* pcTime = MakeDisplay(6, QStringLiteral("99:99:99"));
+    QWidget* collectorDate = MakeDisplay(12, QStringLiteral("99.99.99"));
+    QWidget* collectorTime = MakeDisplay(18, QStringLiteral("99:99:99"));
+    QWidget* id = MakeDisplay(24, QStringLiteral("99 99 99 99 99 99 99 99"));
+    QWidget* volt = MakeDisplay(40, QStringLiteral("9.99"));
+
+    const auto correction = [this](const char* name, const QString& hint) {
+        auto* b = new QPushButton(QStringLiteral("="), this);
+        b->setObjectName(QLatin1String(name));
+        b->setToolTip(hint);
+        b->setStatusTip(hint);
+        b->setFixedSize(ButtonSize, ButtonSize);
+        b->setFocusPolicy(Qt::TabFocus);
+        b->setEnabled(false);
+        QSizePolicy keep = b->sizePolicy();
+        keep.setRetainSizeWhenHidden(true);  // the displays stay where they are
+        b->setSizePolicy(keep);
+        return b;
+    };
+    buttonDate_ = correction("ButtonCorrectDate", QStringLiteral("Коррекция даты"));
+    buttonTime_ = correction("ButtonCorrectTime", QStringLiteral("Коррекция времени"));
+    connect(buttonDate_, &QPushButton::clicked, this, &TestPage::ButtonCorrectDateClick);
+    connect(buttonTime_, &QPushButton::clicked, this, &TestPage::ButtonCorrectTimeClick);
+
+    // The PC's row keeps the room of the buttons, so that its date and time
+    // stand right above the collector's.
+    const auto buttonRoom = [] {
+        auto* w = new QWidget;
+        w->setFixedSize(ButtonSize, ButtonSize);
+        return w;
+    };
+    auto* pcRow = new QHBoxLayout;
+    pcRow->addWidget(pcDate);
+    pcRow->addWidget(buttonRoom());
+    pcRow->addSpacing(16);
+    pcRow->addWidget(pcTime);
+    pcRow->addWidget(buttonRoom());
+
+    auto* collectorRow = new QHBoxLayout;
+    collectorRow->addWidget(collectorDate);
+    collectorRow->addWidget(buttonDate_);
+    collectorRow->addSpacing(16);
+    collectorRow->addWidget(collectorTime);
+    collectorRow->addWidget(buttonTime_);
+
+    auto* idRow = new QHBoxLayout;
+    idRow->addWidget(id);
+
+    bar_ = new BatteryBarImage(this);
+    auto* batteryRow = new QHBoxLayout;
+    batteryRow->addWidget(volt);
+    batteryRow->addWidget(new QLabel(QStringLiteral("В")));
+    batteryRow->addSpacing(12);
+    batteryRow->addWidget(bar_, 1, Qt::AlignVCenter);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(6, 6, 6, 6);
+    page->setSpacing(4);
+    page->addWidget(Group(QStringLiteral("Дата и время ПК"), pcRow));
+    page->addWidget(Group(QStringLiteral("Дата и время Kordex'а"), collectorRow));
+    page->addWidget(Group(QStringLiteral("ID Kordex'а"), idRow));
+    auto* battery = new QGroupBox(QStringLiteral("Батарея Kordex'а"));
+    battery->setLayout(batteryRow);
+    Tighten(batteryRow);
+    page->addWidget(battery);
+    page->addStretch(1);
+
+    timer_ = new QTimer(this);
+    timer_->setObjectName(QStringLiteral("TimerTest"));
+    timer_->setInterval(collector::DeviceTest::TimerIntervalMs);
+    connect(timer_, &QTimer::timeout, this, &TestPage::TimerTestTimer);
+}
+
+// A dark display of figures: in the layout every 9 is the next figure, "." and
+// ":" are fixed marks and a space is a small gap.
+QWidget* TestPage::MakeDisplay(int first, const QString& layout) {
+    auto* frame = new QFrame(this);
+    QPalette face = frame->palette();
+    face.setColor(QPalette::Window, SegmentColours::Face());
+    frame->setPalette(face);
+    frame->setAutoFillBackground(true);
+    frame->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    auto* row = new QHBoxLayout(frame);
+    row->setContentsMargins(DisplayPadding, DisplayPadding, DisplayPadding, DisplayPadding);
+    row->setSpacing(0);
+    int next = first;
+    for (const QChar c : layout) {
+        if (c == u'9') {
+            auto* figure = new SegmentGlyph(frame);
+            figure->setObjectName(collector::TestDisplay::ImageNames()[next++]);
+            figures_.push_back(figure);
+            row->addWidget(figure);
+        } else if (c == u' ') {
+            row->addSpacing(6);
+        } else {
+            row->addWidget(new SegmentMark(
+                c == u':' ? SegmentMark::Kind::Colon : SegmentMark::Kind::Point, frame));
+        }
+    }
+    return frame;
+}
+
+void TestPage::Attach(link::ReaderLink& link, shell::StatusWindow& status, shell::Clock& clock,
+                      std::function<bool()> loginDialogShowing) {
+    link_ = &link;
+    status_ = &status;
+    clock_ = &clock;
+    loginDialogShowing_ = std::move(loginDialogShowing);
+}
+
+void TestPage::Start() {
+    timer_->start();
+}
+
+void TestPage::Stop() {
+    timer_->stop();
+}
+
+bool TestPage::Running() const {
+    return timer_->isActive();
+}
+
+void TestPage::TimerTestTimer() {
+    if (link_ == nullptr) return;
+    const bool login = loginDialogShowing_ && loginDialogShowing_();
+    Apply(test_.TimerTestTimer(*link_, *status_, login, clock_->Now()));
+}
+
+void TestPage::Apply(const collector::TestRedraw& redraw) {
+    const collector::TestDisplay& shown = test_.Display();
+    if (!redraw.images.isEmpty()) {
+        const auto figures = shown.Figures();
+        for (const QString& name : redraw.images) {
+            const qsizetype i = collector::TestDisplay::ImageNames().indexOf(name);
+            if (i >= 0) figures_[static_cast<size_t>(i)]->SetIndex(figures[static_cast<size_t>(i)]);
+        }
+    }
+    if (redraw.bar) bar_->SetView(shown.bar);
+    if (redraw.buttons) {
+        buttonDate_->setEnabled(shown.correctionEnabled);
+        buttonTime_->setEnabled(shown.correctionEnabled);
+    }
+}
+
+void TestPage::ButtonCorrectDateClick() {
+    if (link_ != nullptr) test_.ButtonCorrectDateClick(*link_, clock_->Now());
+}
+
+void TestPage::ButtonCorrectTimeClick() {
+    if (link_ != nullptr) test_.ButtonCorrectTimeClick(*link_, clock_->Now());
+}
+
+void TestPage::SetCorrectionVisible(bool visible) {
+    buttonDate_->setVisible(visible);
+    buttonTime_->setVisible(visible);
+}
+
+SegmentGlyph* TestPage::Figure(const QString& imageName) const {
+    const qsizetype i = collector::TestDisplay::ImageNames().indexOf(imageName);
+    return i < 0 ? nullptr : figures_[static_cast<size_t>(i)];
+}
+
+}  // namespace kordex::app
