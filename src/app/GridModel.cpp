@@ -17,6 +17,12 @@ const QString TouchKindFieldName = QStringLiteral("CTComment");
 // Left and right margins of a cell, in pixels.
 constexpr int CellMargins = 8;
 
+QString Padded(int value, int width) {
+    return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
 bool IsEmpty(const QVariant& v) {
     return !v.isValid() || v.isNull();
 }
@@ -44,17 +50,11 @@ QString DateTimeFormatOf(const store::Field& f) {
 
 QString DisplayText(const store::Field& f, const QVariant& v) {
     if (IsEmpty(v)) return {};
-    if (f.type == FieldType::Boolean) return {};
+    if (f.type == FieldType::Boolean) return {};  // a check mark, no text
     if (IsNumber(f.type)) return QString::number(v.toLongLong());
     if (IsDateTime(f.type)) return FormatDateTime(v.toDouble(), DateTimeFormatOf(f));
     return v.toString();
 }
-
-QString Padded(int value, int width) {
-    return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
-}
-
-}  // namespace
 
 QString FormatDateTime(double days, const QString& format) {
     const link::DateTime dt(days);

@@ -24,6 +24,16 @@ struct GridColumn {
 // quotes and other characters as they stand. Letters in either case.
 QString FormatDateTime(double days, const QString& format);
 
+// How a field's value reads in a grid or an edit.
+bool IsEmpty(const QVariant& v);
+bool IsNumber(store::FieldType t);
+bool IsDateTime(store::FieldType t);
+// The field's date-time format, or the one of its type when it has none.
+QString DateTimeFormatOf(const store::Field& f);
+// The text of a value: numbers plain, date-times in their format, booleans
+// none (grids show a check mark), empty values empty.
+QString DisplayText(const store::Field& f, const QVariant& v);
+
 // The grid colour of a touch kind (an unknown kind is gray, as kind 0).
 QColor TouchKindQColor(int kind);
 

@@ -932,10 +932,20 @@ void View::EnableControls() {
     if (disabled_ == 0) return;
     if (--disabled_ > 0 || !pendingRefresh_) return;
     pendingRefresh_ = false;
-    for (ViewListener* l : listeners_)
-        l->ViewRefreshed(*this);
+    for (ViewListener* l : Listeners())
+        if (Listening(l)) l->ViewRefreshed(*this);
     for (View* d : details_)
         d->MasterMoved();
+}
+
+// A copy, and only those still listening when their turn comes: a listener
+// may add or remove listeners while it is told.
+std::vector<ViewListener*> View::Listeners() const {
+    return listeners_;
+}
+
+bool View::Listening(ViewListener* l) const {
+    return std::find(listeners_.begin(), listeners_.end(), l) != listeners_.end();
 }
 
 void View::AddListener(ViewListener* l) {
@@ -952,15 +962,15 @@ void View::DataChanged(const QString& field) {
         pendingRefresh_ = true;
         return;
     }
-    for (ViewListener* l : listeners_)
-        l->ViewDataChanged(*this, field);
+    for (ViewListener* l : Listeners())
+        if (Listening(l)) l->ViewDataChanged(*this, field);
 }
 
 void View::StateChanged() {
     // State changes reach the controls even while they are disabled, as the
     // commands that follow the state (post, cancel) must stay right.
-    for (ViewListener* l : listeners_)
-        l->ViewStateChanged(*this);
+    for (ViewListener* l : Listeners())
+        if (Listening(l)) l->ViewStateChanged(*this);
 }
 
 void View::Refreshed() {
@@ -968,8 +978,8 @@ void View::Refreshed() {
         pendingRefresh_ = true;
         return;
     }
-    for (ViewListener* l : listeners_)
-        l->ViewRefreshed(*this);
+    for (ViewListener* l : Listeners())
+        if (Listening(l)) l->ViewRefreshed(*this);
 }
 
 void View::NotifyDetails() {

@@ -222,6 +222,8 @@ private:
     void StateChanged();
     void Refreshed();
     void MasterMoved();
+    std::vector<ViewListener*> Listeners() const;
+    bool Listening(ViewListener* l) const;
     void NotifyDetails();
 
     QString name_, alias_;

@@ -452,3 +452,28 @@ TEST_F(ViewTest, TableFilesStayPlainSqliteAndBatchesCommitTogether) {
     // Closed, a table is its one file: no journal is left beside it.
     EXPECT_FALSE(QFile::exists(QDir(dir.path()).filePath("People.DB-journal")));
 }
+
+TEST_F(ViewTest, AListenerMayLeaveOrTakeAnotherOffWhileBeingTold) {
+    View v("V", "Data", People());
+    v.Open(*db);
+    struct Leaver : Listener {
+        View* view = nullptr;
+        ViewListener* other = nullptr;
+        void ViewRefreshed(View& v2) override {
+            Listener::ViewRefreshed(v2);
+            view->RemoveListener(this);
+            view->RemoveListener(other);
+        }
+    };
+    Listener second;
+    Leaver first;
+    first.view = &v;
+    first.other = &second;
+    v.AddListener(&first);
+    v.AddListener(&second);
+    v.Refresh();
+    EXPECT_EQ(first.refresh, 1);
+    EXPECT_EQ(second.refresh, 0);  // taken off before its turn
+    v.Refresh();
+    EXPECT_EQ(first.refresh, 1);
+}
