@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "../ReaderRig.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -47,13 +49,9 @@ QStringList LabelTexts(const QWidget& w) {
 
 // The key dialogs over the in-process simulator: no collector in the reader
 // and nothing on the key contact unless a test puts them there.
-class KeyDialogTest : public ::testing::Test {
+class KeyDialogTest : public ::testing::Test, protected kordex::rig::ReaderRig<> {
 protected:
-    KeyDialogTest()
-        : collector(clock),
-          reader(collector),
-          port(reader, clock),
-          link(port, prompt, status, clock, pump) {
+    KeyDialogTest() {
         collector.SetId(KeyA);
         reader.SetCollectorPresent(false);
         link.SetPortDigit(1);
@@ -78,14 +76,6 @@ protected:
         return !reader.Exchanges().empty();
     }
 
-    shell::FakeClock clock;
-    shell::ScriptedPrompt prompt;
-    shell::ScriptedStatusWindow status;
-    shell::HookPump pump;
-    sim::Collector collector;
-    sim::Reader reader;
-    sim::SimPort port;
-    link::ReaderLink link;
     std::unique_ptr<KeyCaptureDialog> dialog;
 };
 

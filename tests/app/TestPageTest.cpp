@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "../ReaderRig.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -26,13 +28,11 @@ constexpr int H = collector::GlyphHidden;
 
 // The test page over the in-process simulator: the PC's clock stands at
 // 15.03.2026 14:30:05, the collector's at 01.06.2025 08:09:10.
-class TestPageTest : public ::testing::Test {
+class TestPageTest : public ::testing::Test, protected kordex::rig::ReaderRig<> {
 protected:
-    TestPageTest()
-        : collector(clock),
-          reader(collector),
-          port(reader, clock),
-          link(port, prompt, status, clock, pump) {
+    TestPageTest() {
+        // A question of the link (a read-back that differs) is answered No.
+        prompt.SetDefault(shell::DefaultAnswer::Negative);
         collector.SetId("01000000FBD8B3E6");
         collector.SetClock(QDateTime(QDate(2025, 6, 1), QTime(8, 9, 10)));
         collector.SetBattery(100);  // 3.57 V
@@ -65,14 +65,6 @@ protected:
         return page.findChild<QPushButton*>(QLatin1String(name));
     }
 
-    shell::FakeClock clock;
-    shell::ScriptedPrompt prompt{shell::DefaultAnswer::Negative};
-    shell::ScriptedStatusWindow status;
-    shell::HookPump pump;
-    sim::Collector collector;
-    sim::Reader reader;
-    sim::SimPort port;
-    link::ReaderLink link;
     bool loginShowing = false;
     TestPage page;
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "../ReaderRig.h"
+
 #include "BlockText.h"
 #include "collector/DeviceTest.h"
 #include "link/ReaderLink.h"
@@ -24,13 +26,11 @@ constexpr Glyphs<6> HiddenSix = {H, H, H, H, H, H};
 
 // The test page over the in-process simulator: the PC's clock stands at
 // 15.03.2026 14:30:05 unless a test moves it.
-class TestPage : public ::testing::Test {
+class TestPage : public ::testing::Test, protected kordex::rig::ReaderRig<> {
 protected:
-    TestPage()
-        : collector(clock),
-          reader(collector),
-          port(reader, clock),
-          link(port, prompt, status, clock, pump) {
+    TestPage() {
+        // A question of the link (a read-back that differs) is answered No.
+        prompt.SetDefault(shell::DefaultAnswer::Negative);
         collector.SetId("01000000FBD8B3E6");
         collector.SetClock(QDateTime(QDate(2025, 6, 1), QTime(8, 9, 10)));
         collector.SetBattery(66);
@@ -57,15 +57,6 @@ protected:
         return a;
     }
 
-    shell::FakeClock clock;
-    // A question of the link (a read-back that differs) would be answered No.
-    shell::ScriptedPrompt prompt{shell::DefaultAnswer::Negative};
-    shell::ScriptedStatusWindow status;
-    shell::HookPump pump;
-    sim::Collector collector;
-    sim::Reader reader;
-    sim::SimPort port;
-    link::ReaderLink link;
     DeviceTest test;
 };
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "../ReaderRig.h"
+
 #include <functional>
 
 #include "collector/KeyCapture.h"
@@ -38,13 +40,9 @@ public:
 
 // The key dialogs over the in-process simulator: a collector with ID KeyA in
 // the reader unless a test takes it out, nothing on the key contact.
-class KeyDialogs : public ::testing::Test {
+class KeyDialogs : public ::testing::Test, protected kordex::rig::ReaderRig<OperatorPrompt> {
 protected:
-    KeyDialogs()
-        : collector(clock),
-          reader(collector),
-          port(reader, clock),
-          link(port, prompt, status, clock, pump) {
+    KeyDialogs() {
         collector.SetId(KeyA);
         link.SetPortDigit(1);
         prompt.onAsk = [this] { busyAtQuestion.push_back(link.ReaderBusy()); };
@@ -63,14 +61,6 @@ protected:
     int Completions() const { return reader.Count(link::CmdReadBlock, 0x2010); }
     QStringList Asked() const { return prompt.script.Texts(); }
 
-    shell::FakeClock clock;
-    OperatorPrompt prompt;
-    shell::ScriptedStatusWindow status;
-    shell::HookPump pump;
-    sim::Collector collector;
-    sim::Reader reader;
-    sim::SimPort port;
-    link::ReaderLink link;
     std::vector<int> busyAtQuestion;
 
     GetKeyLogic getKey;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "../ReaderRig.h"
+
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"
 #include "shell/Prompt.h"
@@ -20,13 +22,9 @@ constexpr uint16_t Guard = 0x1F88;
 
 // A reader link over the in-process simulator with a fake clock, so time-outs
 // cost nothing and their lengths can be read off the clock.
-class Exchange : public ::testing::Test {
+class Exchange : public ::testing::Test, protected kordex::rig::ReaderRig<> {
 protected:
-    Exchange()
-        : collector(clock),
-          reader(collector),
-          port(reader, clock),
-          link(port, prompt, status, clock, pump) {
+    Exchange() {
         collector.SetStamp(QDateTime(QDate(2026, 3, 15), QTime(14, 30, 5)), 10);
         link.SetPortDigit(1);
         status.Show("Чтение из устройства", "Идет чтение данных из Kordex'а...", 1010);
@@ -46,15 +44,6 @@ protected:
             g.push_back(t[i] - t[i - 1]);
         return g;
     }
-
-    shell::FakeClock clock;
-    shell::ScriptedPrompt prompt;
-    shell::ScriptedStatusWindow status;
-    shell::HookPump pump;
-    sim::Collector collector;
-    sim::Reader reader;
-    sim::SimPort port;
-    link::ReaderLink link;
 };
 
 // Each wait for a byte costs the port's read wait; an attempt ends within one
