@@ -5,8 +5,6 @@
 #include "Memo.h"
 #include "MemoryMap.h"
 #include "RoundBuilder.h"
-#include "link/ClockBytes.h"
-#include "link/KeyId.h"
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"
 #include "shell/Prompt.h"
@@ -77,9 +75,7 @@ void Operations::AddPerson(const QString& key, const QString& name, bool isRegis
 // among the journal's writing entries when the stamp makes no date.
 bool Operations::Stamp(const link::Block& b, const QString& registrarKey, link::DateTime& out) {
     const int referenceYear = clock_.Now().date().year();
-    const auto stamp = link::DateTime::Compose(
-        link::YearNotAfter(b[3], referenceYear), link::MonthFromBcd(b[4]), link::DayFromBcd(b[3]),
-        link::HourFromBcd(b[2]), link::BcdToInt(b[1]), link::BcdToInt(b[0]));
+    const auto stamp = StampDateTime(DecodeStamp(b, referenceYear));
     if (stamp) {
         out = *stamp;
         return true;
@@ -288,13 +284,10 @@ bool Operations::JudgeRound() {
 }
 
 void Operations::ReadEventRecord(link::DateTime& reference, const link::Block& d) {
-    const auto when = link::DateTime::Compose(link::YearNotBefore(d[6], reference.Date().year()),
-                                              link::MonthFromBcd(d[7]), link::DayFromBcd(d[6]),
-                                              link::HourFromBcd(d[5]), link::BcdToInt(d[4]));
+    const EventRecord event = DecodeEvent(d);
     // A stored time that makes no date takes the time of the touch before.
-    if (when) reference = *when;
-    const uint8_t serial[4] = {d[0], d[1], d[2], d[3]};
-    const QString key = link::KeyIdToText(link::TouchedKey(serial));
+    if (const auto when = EventDateTime(event, reference.Date().year())) reference = *when;
+    const QString& key = event.key;
     if (key.isEmpty()) return;
 
     store::View& touches = dm_.TableKDREvents();
