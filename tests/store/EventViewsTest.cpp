@@ -40,25 +40,9 @@ TEST(EventViews, DurationDropsSecondsAndPadsHours) {
         EXPECT_EQ(DurationText(c.duration), QString(c.text)) << c.text;
 }
 
-TEST(EventViews, TouchKindTextsAndColours) {
-    struct Case {
-        int kind;
-        const char* text;
-        Rgb color;
-    } cases[] = {
-        {0, "Неизвестная точка", {128, 128, 128}},
-        {1, "Контрольная точка", {0, 0, 0}},
-        {2, "Происшествие", {255, 0, 0}},
-        {3, "Регистратор", {0, 0, 255}},
-        {4, "Охранник", {0, 0, 255}},
-        {5, "Пользователь", {0, 0, 255}},
-        {6, "Лишняя точка", {128, 0, 0}},
-        {7, "Точка не по порядку", {128, 0, 128}},
-        {8, "Точка вне маршрута", {128, 0, 0}},
-        {-1, "Неизвестная точка", {128, 128, 128}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(TouchKindText(c.kind), QString(c.text));
-        EXPECT_EQ(TouchKindColor(c.kind), c.color) << c.kind;
+TEST(EventViews, KindsOutOfRangeReadAsUnknown) {
+    for (int kind : {-1, 9, 100}) {
+        EXPECT_EQ(TouchKindText(kind), TouchKindText(TouchUnknown)) << kind;
+        EXPECT_EQ(TouchKindColor(kind), TouchKindColor(TouchUnknown)) << kind;
     }
 }
