@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "PtyReader.h"
 #include "shell/Clock.h"
 #include "sim/Collector.h"
+#include "sim/PtyReader.h"
 #include "sim/Reader.h"
 #include "sim/Scenario.h"
 

@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "sim/Reader.h"
-
 namespace kordex::sim {
 
 namespace {
@@ -61,11 +59,19 @@ bool PtyReader::Open(QString& error) {
         error = SystemError("grantpt/unlockpt");
         return false;
     }
+#ifdef __linux__
+    char name[128];
+    if (ptsname_r(master_, name, sizeof name) != 0) {
+        error = SystemError("ptsname_r");
+        return false;
+    }
+#else
     const char* name = ptsname(master_);
     if (name == nullptr) {
         error = SystemError("ptsname");
         return false;
     }
+#endif
     slavePath_ = QString::fromLocal8Bit(name);
     slave_ = open(name, O_RDWR | O_NOCTTY);
     if (slave_ < 0) {
@@ -89,6 +95,11 @@ bool PtyReader::Open(QString& error) {
     }
     const int flags = fcntl(master_, F_GETFL);
     if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) {
+        error = SystemError("fcntl");
+        return false;
+    }
+    // Inside the program the line is its own: processes it starts do not inherit it.
+    if (fcntl(master_, F_SETFD, FD_CLOEXEC) != 0 || fcntl(slave_, F_SETFD, FD_CLOEXEC) != 0) {
         error = SystemError("fcntl");
         return false;
     }
@@ -171,16 +182,155 @@ bool PtyReader::Serve(int stopFd, QString& error) {
                 n == 0 ? QStringLiteral("the line was hung up") : SystemError("read from the line");
             return false;
         }
-        if (byteNs_ > 0) {
-            Take(buffer, static_cast<int>(n), now);
-            continue;
-        }
-        bytesIn_ += n;
         std::vector<uint8_t> out;
-        for (const Bytes& reply : reader_.Receive(buffer, static_cast<size_t>(n)))
-            out.insert(out.end(), reply.begin(), reply.end());
+        {
+            std::unique_lock<std::mutex> held;
+            if (lock_ != nullptr) held = std::unique_lock<std::mutex>(*lock_);
+            if (beforeInput_) beforeInput_();
+            if (byteNs_ > 0) {
+                Take(buffer, static_cast<int>(n), now);
+            } else {
+                bytesIn_ += n;
+                for (const Bytes& reply : reader_.Receive(buffer, static_cast<size_t>(n)))
+                    out.insert(out.end(), reply.begin(), reply.end());
+            }
+        }
         if (!out.empty() && !Send(out.data(), static_cast<int>(out.size()), error)) return false;
     }
+}
+
+// --- PtyServer ---
+
+namespace {
+
+// The reader's log is looked through between requests and then forgotten,
+// so that a demo running all day does not keep every exchange.
+constexpr size_t KeptExchanges = 4096;
+
+QDateTime WallMinute(const QDateTime& t) {
+    return QDateTime(t.date(), QTime(t.time().hour(), t.time().minute()), Qt::UTC);
+}
+
+}  // namespace
+
+PtyServer::PtyServer(const Scenario& scenario, int baud)
+    : collector_(clock_), reader_(collector_), line_(reader_, baud) {
+    ApplyScenario(scenario, collector_, reader_);
+    line_.SetReaderLock(&lock_);
+    line_.SetBeforeInput([this] { Watch(); });
+}
+
+PtyServer::~PtyServer() {
+    Stop();
+    for (int fd : stopPipe_)
+        if (fd >= 0) close(fd);
+}
+
+bool PtyServer::Start(QString& error) {
+    std::lock_guard<std::mutex> held(lock_);
+    if (started_) {
+        error = QStringLiteral("the simulated reader was started before");
+        return false;
+    }
+    started_ = true;  // a terminal is made once, whether or not that succeeds
+    if (!line_.Open(error)) return false;
+    if (pipe(stopPipe_) != 0) {
+        error = SystemError("pipe");
+        return false;
+    }
+    for (int fd : stopPipe_)
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+    serving_ = true;
+    thread_ = std::thread([this] { Serve(); });
+    return true;
+}
+
+void PtyServer::Serve() {
+    QString error;
+    const bool ok = line_.Serve(stopPipe_[0], error);
+    std::lock_guard<std::mutex> held(lock_);
+    serving_ = false;
+    if (!ok) failure_ = error;
+}
+
+bool PtyServer::Running() const {
+    std::lock_guard<std::mutex> held(lock_);
+    return serving_;
+}
+
+QString PtyServer::Failure() const {
+    std::lock_guard<std::mutex> held(lock_);
+    return failure_;
+}
+
+void PtyServer::Stop() {
+    if (!thread_.joinable()) return;
+    const char b = 1;
+    // The pipe is empty but for this byte: the write cannot block or fail.
+    [[maybe_unused]] const ssize_t n = write(stopPipe_[1], &b, 1);
+    thread_.join();
+}
+
+void PtyServer::Run(const std::function<void(Collector&, Reader&)>& fn) {
+    std::lock_guard<std::mutex> held(lock_);
+    fn(collector_, reader_);
+}
+
+void PtyServer::SetCollectorPresent(bool present) {
+    Run([present](Collector&, Reader& r) { r.SetCollectorPresent(present); });
+}
+
+void PtyServer::SetKeyContact(const QString& key) {
+    Run([&key](Collector&, Reader& r) { r.SetKeyContact(key); });
+}
+
+void PtyServer::SetShiftAfterWrite(const QStringList& keys) {
+    std::lock_guard<std::mutex> held(lock_);
+    shift_ = keys;
+}
+
+int PtyServer::ShiftsWalked() const {
+    std::lock_guard<std::mutex> held(lock_);
+    return shifts_;
+}
+
+// A write of the collector begins with its initialisation and ends with the
+// completion request; the shift comes after it, before anything else is answered.
+void PtyServer::Watch() {
+    const std::vector<Reader::Exchange>& log = reader_.Exchanges();
+    for (; logSeen_ < log.size(); ++logSeen_) {
+        const Reader::Exchange& e = log[logSeen_];
+        if (e.command == Reader::CmdWrite && e.address == Collector::AddrInit &&
+            reader_.CollectorPresent()) {
+            writing_ = true;
+            initialisedAt_ = clock_.Now();
+        } else if (writing_ && e.command == Reader::CmdRead &&
+                   e.address == Reader::AddrCompletion) {
+            writing_ = false;
+            shiftDue_ = true;
+        }
+    }
+    if (log.size() >= KeptExchanges) {
+        reader_.ClearLog();
+        logSeen_ = 0;
+    }
+    if (shiftDue_) {
+        shiftDue_ = false;
+        if (!shift_.isEmpty()) WalkShift();
+    }
+}
+
+// The touches spread evenly from the initialisation to now, in whole minutes
+// as the collector keeps them.
+void PtyServer::WalkShift() {
+    const QDateTime now = clock_.Now();
+    const qint64 span = std::max<qint64>(initialisedAt_.secsTo(now), 0);
+    const qsizetype n = shift_.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const qint64 at = n > 1 ? span * i / (n - 1) : span;
+        collector_.Touch(shift_[i], WallMinute(initialisedAt_.addSecs(at)));
+    }
+    ++shifts_;
 }
 
 }  // namespace kordex::sim
