@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev libqt6serialport6
   libsqlite3-dev sqlite3 libzip-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth fontconfig fonts-dejavu-core
+  xvfb xauth xdotool fontconfig fonts-dejavu-core
 )
 
 missing=()

@@ -23,6 +23,10 @@ std::optional<CellColors> TouchCellDelegate::ColorsOf(const QStyleOptionViewItem
 void TouchCellDelegate::initStyleOption(QStyleOptionViewItem* option,
                                         const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
+    const auto* grid = qobject_cast<const DBGrid*>(option->widget);
+    if (grid != nullptr && grid->AlwaysShowSelection() &&
+        option->state.testFlag(QStyle::State_Selected))
+        option->state |= QStyle::State_Active;
     const std::optional<CellColors> colors = ColorsOf(*option, index);
     if (!colors || colors->selectionColors) return;
     // Drawn as an unselected cell in the colours of the rule.
@@ -88,6 +92,12 @@ void DBGrid::ApplyWidths() {
     applyingWidths_ = false;
 }
 
+void DBGrid::SetAlwaysShowSelection(bool on) {
+    if (alwaysShowSelection_ == on) return;
+    alwaysShowSelection_ = on;
+    viewport()->update();
+}
+
 void DBGrid::SetFindPanelOpen(bool open) {
     if (findPanelOpen_ == open) return;
     findPanelOpen_ = open;
@@ -141,6 +151,11 @@ void DBGrid::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+void DBGrid::keyReleaseEvent(QKeyEvent* event) {
+    if (keyReleaseHook) keyReleaseHook(event);
+    QTableView::keyReleaseEvent(event);
 }
 
 void DBGrid::focusInEvent(QFocusEvent* event) {

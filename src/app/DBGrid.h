@@ -57,6 +57,11 @@ public:
     // Sets every column to the width its field asks for in the grid's font.
     void ResetColumnWidths();
 
+    // While on, the current cell is drawn in the active selection colours even
+    // when the grid has no focus (the fast find turns it on over its grid).
+    bool AlwaysShowSelection() const { return alwaysShowSelection_; }
+    void SetAlwaysShowSelection(bool on);
+
     bool FindPanelOpen() const { return findPanelOpen_; }
     void SetFindPanelOpen(bool open);
     // A selected cell of a touch grid is drawn in its kind's colour while this holds.
@@ -64,9 +69,12 @@ public:
 
     // Asked first with every key pressed in the grid; true consumes the key.
     std::function<bool(QKeyEvent*)> keyHook;
+    // Told of every key released in the grid.
+    std::function<void(QKeyEvent*)> keyReleaseHook;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -84,6 +92,7 @@ private:
     bool following_ = false;
     bool applyingWidths_ = false;
     bool findPanelOpen_ = false;
+    bool alwaysShowSelection_ = false;
 };
 
 }  // namespace kordex::app

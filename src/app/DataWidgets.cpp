@@ -213,18 +213,38 @@ void DBRadioGroup::Check(int index) {
     buttons_->setExclusive(true);
 }
 
+void DBRadioGroup::SetValues(const QVariantList& values) {
+    values_ = values;
+    Reload();
+}
+
+int DBRadioGroup::IndexOf(const QVariant& v) const {
+    if (IsEmpty(v)) return -1;
+    for (int i = 0; i < values_.size(); ++i) {
+        const QVariant& own = values_[i];
+        const bool same = own.typeId() == QMetaType::Bool || v.typeId() == QMetaType::Bool
+                              ? own.toBool() == v.toBool()
+                              : own == v;
+        if (same) return i;
+    }
+    const int index = v.typeId() == QMetaType::Bool ? (v.toBool() ? 1 : 0) : v.toInt();
+    // An item with a value of its own is found by that value only.
+    return index < values_.size() ? -1 : index;
+}
+
 void DBRadioGroup::Reload() {
-    const QVariant v = link_.Value();
-    if (IsEmpty(v))
-        Check(-1);
-    else
-        Check(v.typeId() == QMetaType::Bool ? (v.toBool() ? 1 : 0) : v.toInt());
+    Check(IndexOf(link_.Value()));
 }
 
 void DBRadioGroup::Clicked(int index) {
-    const store::Field* f = link_.Def();
-    const QVariant value =
-        f != nullptr && f->type == FieldType::Boolean ? QVariant(index != 0) : QVariant(index);
+    QVariant value;
+    if (index < values_.size()) {
+        value = values_[index];
+    } else {
+        const store::Field* f = link_.Def();
+        value =
+            f != nullptr && f->type == FieldType::Boolean ? QVariant(index != 0) : QVariant(index);
+    }
     if (!link_.Write(value)) Reload();
 }
 

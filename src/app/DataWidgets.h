@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -12,7 +13,6 @@
 #include "store/DataModule.h"
 #include "store/View.h"
 
-class QButtonGroup;
 class QVBoxLayout;
 
 namespace kordex::app {
@@ -119,8 +119,9 @@ private:
 };
 
 // A group of radio buttons over a field: the checked item's index is the
-// field's value (for a boolean field item 0 is false, item 1 true). An empty
-// or unknown value checks nothing.
+// field's value (for a boolean field item 0 is false, item 1 true), unless
+// the items are given values of their own. An empty or unknown value checks
+// nothing.
 class DBRadioGroup : public QGroupBox {
     Q_OBJECT
 
@@ -130,6 +131,9 @@ public:
 
     void SetItems(const QStringList& items);
     QStringList Items() const;
+    // The value of each item, by index; items without one keep the default.
+    void SetValues(const QVariantList& values);
+    const QVariantList& Values() const { return values_; }
     // The checked item, or -1.
     int ItemIndex() const;
     QButtonGroup* Buttons() const { return buttons_; }
@@ -145,8 +149,11 @@ private:
     void Init();
     void Check(int index);
     void Clicked(int index);
+    // The item whose value a field value is, or -1.
+    int IndexOf(const QVariant& value) const;
 
     FieldLink link_;
+    QVariantList values_;
     QButtonGroup* buttons_ = nullptr;
     QVBoxLayout* layout_ = nullptr;
 };

@@ -300,7 +300,11 @@ int GridModel::WidthChars(int column) const {
 }
 
 int GridModel::WidthHint(int column, const QFontMetrics& metrics) const {
-    const int text = WidthChars(column) * metrics.averageCharWidth();
+    // Dates, times and keys are digits, which most fonts draw wider than
+    // their average character.
+    const int perChar =
+        std::max(metrics.averageCharWidth(), metrics.horizontalAdvance(QLatin1Char('0')));
+    const int text = WidthChars(column) * perChar;
     const int title = metrics.horizontalAdvance(columns_[column].title);
     return std::max(text, title) + CellMargins;
 }

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <QWidget>
+#include <vector>
+
+#include "collector/Pages.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QHBoxLayout;
+
+namespace kordex::store {
+class Rules;
+class TDM;
+class View;
+}  // namespace kordex::store
+
+namespace kordex::app {
+
+class DBEdit;
+class DBGrid;
+class DBLookupComboBox;
+class DBRadioGroup;
+
+// The texts of the path modes, by mode.
+const QStringList& PathModeItems();
+
+// The header of a round and its totals, read-only over a rounds view: when it
+// was registered, by which collector, registrar and guard, on which path, the
+// memo, and how many points were checked of how many, incidents, unnecessary
+// touches and the duration. Unbound it shows nothing.
+class RoundHeader : public QWidget {
+    Q_OBJECT
+public:
+    explicit RoundHeader(QWidget* parent = nullptr);
+    void Bind(store::View* rounds);
+    store::View* Rounds() const { return rounds_; }
+    // The edit of a field of the round (DateReg, LKD, ..., CDuration).
+    DBEdit* EditOf(const QString& field) const;
+    // The row of the totals: room beside them for what a page adds.
+    QHBoxLayout* TotalsRow() const { return totalsRow_; }
+
+private:
+    store::View* rounds_ = nullptr;
+    QHBoxLayout* totalsRow_ = nullptr;
+    std::vector<DBEdit*> edits_;
+};
+
+// The read page ("TabSheetRead"): the read's options, the round just read or
+// shown with its touches and missed points. Detached it shows no round, and
+// its missed-point grid is disabled.
+class ReadPage : public QWidget {
+    Q_OBJECT
+public:
+    ReadPage(store::TDM& dm, QWidget* parent = nullptr);
+
+    collector::ReadOptions Options() const;
+    void SetOptions(const collector::ReadOptions& options);
+
+    void Attach();
+    void Detach();
+    bool Attached() const { return attached_; }
+
+    DBGrid* TouchGrid() const { return touches_; }
+    DBGrid* MissedGrid() const { return missed_; }
+    RoundHeader* Header() const { return header_; }
+    DBRadioGroup* ModeGroup() const { return mode_; }
+    QCheckBox* CheckBoxAutoKDAdd() const { return autoKD_; }
+    QCheckBox* CheckBoxAutoRegAdd() const { return autoReg_; }
+    QCheckBox* CheckBoxAutoGuardAdd() const { return autoGuard_; }
+    QCheckBox* CheckBoxAutoPAdd() const { return autoP_; }
+    QCheckBox* CheckBoxOver() const { return over_; }
+
+    // The grids are made anew at every attach and detach; whoever wires the
+    // grids (tags, key handling) hears of it.
+    std::function<void(DBGrid*)> gridMade;
+
+private:
+    // DBRadioGroupModeReadChange: the mode group shows only while the round has a mode.
+    void ModeChanged();
+    void PlaceGrids(bool bound);
+
+    store::TDM& dm_;
+    bool attached_ = false;
+    RoundHeader* header_ = nullptr;
+    DBRadioGroup* mode_ = nullptr;
+    QHBoxLayout* grids_ = nullptr;
+    DBGrid* touches_ = nullptr;
+    DBGrid* missed_ = nullptr;
+    QCheckBox* autoKD_ = nullptr;
+    QCheckBox* autoReg_ = nullptr;
+    QCheckBox* autoGuard_ = nullptr;
+    QCheckBox* autoP_ = nullptr;
+    QCheckBox* over_ = nullptr;
+};
+
+// The write page ("TabSheetWrite"): the registrar logged in, the guard and the
+// path to write, the path mode (shown only with a path), a memo of at most 32
+// characters and the minimal interval between like touches.
+class WritePage : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int MemoLength = 32;
+
+    WritePage(store::TDM& dm, store::Rules& rules, QWidget* parent = nullptr);
+    ~WritePage() override;
+
+    collector::WriteChoices Choices() const;
+    void Fill(const QVariant& guardKey, const QVariant& pathId, int mode, const QString& memo);
+    // The interval list's item index; -1 clears the selection.
+    void SetInterval(int index);
+    int Interval() const;
+    void SetPathMode(int mode);
+    int PathMode() const;
+    void ClearPath();
+    void FocusGuard();
+
+    // DBLookupComboBoxPathWriteClick: the mode group shows only with a path.
+    void PathChanged();
+
+    DBLookupComboBox* GuardChoice() const { return guard_; }
+    DBLookupComboBox* PathChoice() const { return path_; }
+    QGroupBox* GroupBoxPathMode() const { return modeBox_; }
+    QComboBox* ComboBoxInterval() const { return interval_; }
+    QPlainTextEdit* MemoWrite() const { return memo_; }
+    DBEdit* RegistrarEdit() const { return registrar_; }
+
+private:
+    void CutMemo();
+
+    store::Rules& rules_;
+    DBEdit* registrar_ = nullptr;
+    DBLookupComboBox* guard_ = nullptr;
+    DBLookupComboBox* path_ = nullptr;
+    QPushButton* clearPath_ = nullptr;
+    QGroupBox* modeBox_ = nullptr;
+    std::vector<QRadioButton*> modes_;
+    QPlainTextEdit* memo_ = nullptr;
+    QComboBox* interval_ = nullptr;
+};
+
+}  // namespace kordex::app

@@ -1,0 +1,1089 @@
+#include "MainWindow.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QScreen>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "AboutBox.h"
+#include "DBGrid.h"
+#include "DateRegDialog.h"
+#include "DevicePageWidgets.h"
+#include "FastFind.h"
+#include "HelpWindow.h"
+#include "MessagePrompt.h"
+#include "PasswordDialog.h"
+#include "Rights.h"
+#include "SettingsStore.h"
+#include "StatusForm.h"
+#include "TestPage.h"
+#include "UsersPage.h"
+#include "WindowSettings.h"
+#include "collector/Operations.h"
+#include "link/QtSerialPort.h"
+#include "link/ReaderLink.h"
+#include "shell/Clock.h"
+#include "store/DataModule.h"
+#include "store/Rules.h"
+
+namespace kordex::app {
+
+namespace {
+
+constexpr int DesignWidth = 624;
+constexpr int DesignHeight = 417;
+constexpr int PageMinWidth = 624;
+constexpr int PageMinHeight = 363;
+
+const QString Confirmation = QStringLiteral("Подтверждение");
+
+}  // namespace
+
+std::optional<QString> ExceptionFilterText(const QString& error) {
+    if (error.contains(QLatin1String("Cannot perform this operation on an empty dataset")))
+        return MsgEmptyDataset;
+    if (error.contains(QLatin1String("Grid index out of range")) ||
+        error.contains(QLatin1String("You must be in ShowCheckbox mode to set to this date")))
+        return std::nullopt;
+    return error;
+}
+
+TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(std::move(env)) {
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(MainCaption);
+    setWindowIcon(ProgramIcon());
+
+    if (env_.prompt == nullptr) ownPrompt_ = std::make_unique<MessagePrompt>(this);
+    if (env_.clock == nullptr) ownClock_ = std::make_unique<shell::SystemClock>();
+    if (env_.pump == nullptr) ownPump_ = std::make_unique<shell::QtEventPump>();
+    if (env_.port == nullptr) ownPort_ = std::make_unique<link::QtSerialPort>();
+    if (env_.settings == nullptr) ownSettings_ = std::make_unique<QSettingsStore>();
+    prompt_ = env_.prompt != nullptr ? env_.prompt : ownPrompt_.get();
+    clock_ = env_.clock != nullptr ? env_.clock : ownClock_.get();
+    pump_ = env_.pump != nullptr ? env_.pump : ownPump_.get();
+    settingsStore_ = env_.settings != nullptr ? env_.settings : ownSettings_.get();
+    link::SerialPort& port = env_.port != nullptr ? *env_.port : *ownPort_;
+
+    status_ = std::make_unique<TFormStatus>(*prompt_);
+    dm_ = std::make_unique<store::TDM>(*prompt_, *status_, *clock_, *pump_, env_.programDirectory);
+    rules_ = std::make_unique<store::Rules>(*dm_);
+    link_ = std::make_unique<link::ReaderLink>(port, *prompt_, *status_, *clock_, *pump_);
+    ops_ = std::make_unique<collector::Operations>(*link_, *dm_, *rules_, *prompt_, *status_,
+                                                   *clock_, *this);
+    rules_->actionRefresh = [this] { ActionRefresh(true); };
+    gridKeys_ = std::make_unique<GridKeys>(*dm_);
+    gridKeys_->gridExit = [this](DBGrid*) { ActionRefresh(false); };
+
+    BuildActions();
+    BuildMenus();
+    BuildToolBars();
+    BuildPages();
+
+    about_ = std::make_unique<TAboutBox>(this);
+    pword_ = std::make_unique<TFormPWord>(*dm_, *rules_, *link_, *prompt_, *settingsStore_, this);
+    testPage_->Attach(*link_, *status_, *clock_, [this] { return pword_ && pword_->Showing(); });
+
+    FormCreate();
+}
+
+TFormMain::~TFormMain() {
+    if (testPage_ != nullptr) testPage_->Stop();
+    // The lists and grids go with the window; the tables close after them.
+    pword_.reset();
+    delete centralWidget();
+    if (link_) link_->PortClose();
+    if (dm_) dm_->CloseDatabases();
+}
+
+HelpWindow& TFormMain::Help() {
+    if (!help_) help_ = std::make_unique<HelpWindow>(this);
+    return *help_;
+}
+
+QAction* TFormMain::Action(const QString& name) const {
+    auto it = actions_.find(name);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+DBGrid* TFormMain::Grid(const QString& name) const {
+    if (name == QLatin1String("DBGridKDREvents")) return readPage_->TouchGrid();
+    if (name == QLatin1String("DBGridKDLEvents")) return readPage_->MissedGrid();
+    auto it = grids_.find(name);
+    return it == grids_.end() ? nullptr : it->second;
+}
+
+void TFormMain::Run(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::exception& e) {
+        MyException(QString::fromUtf8(e.what()));
+    }
+}
+
+void TFormMain::MyException(const QString& error) {
+    const std::optional<QString> text = ExceptionFilterText(error);
+    if (!text) return;
+    prompt_->Ask(QStringLiteral("Ошибка"), *text, shell::Icon::Error, shell::Buttons::Ok);
+}
+
+// --- Actions, menus, tool bars
+
+QAction* TFormMain::MakeAction(const char* name, const QString& text, const QString& hint,
+                               const QKeySequence& shortcut, int tag) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(QString::fromLatin1(name));
+    a->setToolTip(hint.isEmpty() ? QString(text).remove(QLatin1Char('&')) : hint);
+    a->setStatusTip(a->toolTip());
+    if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+    a->setProperty("tag", tag);
+    actions_[a->objectName()] = a;
+    return a;
+}
+
+void TFormMain::BuildActions() {
+    QStyle* s = style();
+    auto icon = [s](QStyle::StandardPixmap p) { return s->standardIcon(p); };
+
+    // File
+    QAction* pword = MakeAction("ActionPWord", QStringLiteral("&Ввод пароля..."),
+                                QStringLiteral("Ввод пароля"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    pword->setIcon(icon(QStyle::SP_DialogApplyButton));
+    connect(pword, &QAction::triggered, this, [this] { Run([this] { ActionPWordExecute(); }); });
+    QAction* exit = MakeAction("MenuItemExit", QStringLiteral("Вы&ход"), QStringLiteral("Выход"),
+                               QKeySequence(Qt::ALT | Qt::Key_X));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    // Table: the commands of the focused grid. They wait for the action
+    // refresh of the grid commands; until then they stay disabled.
+    struct TableAction {
+        const char* name;
+        QString text, hint;
+        QKeySequence shortcut;
+        int tag;
+        QStyle::StandardPixmap icon;
+    };
+    const std::vector<TableAction> table = {
+        {"ActionNewRec", QStringLiteral("&Новая строка"), QStringLiteral("Новая строка"),
+         QKeySequence(Qt::Key_Insert), 0, QStyle::SP_FileIcon},
+        {"ActionEditRec", QStringLiteral("&Изменить строку"), QStringLiteral("Изменить строку"),
+         QKeySequence(Qt::SHIFT | Qt::Key_Return), 0, QStyle::SP_FileDialogDetailedView},
+        {"ActionCopyRec", QStringLiteral("&Копировать строку"), QStringLiteral("Копировать строку"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return), 0, QStyle::SP_FileLinkIcon},
+        {"ActionDelRec", QStringLiteral("&Удалить строку"), QStringLiteral("Удалить строку"),
+         QKeySequence(Qt::CTRL | Qt::Key_Delete), 0, QStyle::SP_TrashIcon},
+        {"ActionPostRec",
+         QStringLiteral("&Записать строку"),
+         QStringLiteral("Записать строку"),
+         {},
+         0,
+         QStyle::SP_DialogSaveButton},
+        {"ActionSortByKey", QStringLiteral("Сортировать по к&лючу/дате"),
+         QStringLiteral("Сортировать по ключу/дате"), QKeySequence(Qt::CTRL | Qt::Key_1), 0,
+         QStyle::SP_ArrowDown},
+        {"ActionSortByName", QStringLiteral("Сортировать по н&азванию"),
+         QStringLiteral("Сортировать по названию"), QKeySequence(Qt::CTRL | Qt::Key_2), 1,
+         QStyle::SP_FileDialogListView},
+        {"ActionSetFilter",
+         QStringLiteral("&Фильтр..."),
+         QStringLiteral("Установить фильтр"),
+         {},
+         0,
+         QStyle::SP_FileDialogContentsView},
+        {"ActionNoFilter",
+         QStringLiteral("У&брать фильтр"),
+         QStringLiteral("Убрать фильтр"),
+         {},
+         0,
+         QStyle::SP_DialogResetButton},
+        {"ActionMoveUp", QStringLiteral("Сдвинуть ячейку в&верх"),
+         QStringLiteral("Сдвинуть ячейку вверх"), QKeySequence(Qt::CTRL | Qt::Key_Up), 1,
+         QStyle::SP_ArrowUp},
+        {"ActionMoveDown", QStringLiteral("Сдвинуть ячейку вн&из"),
+         QStringLiteral("Сдвинуть ячейку вниз"), QKeySequence(Qt::CTRL | Qt::Key_Down), 2,
+         QStyle::SP_ArrowDown},
+        {"ActionMoveFirst", QStringLiteral("Сдвинуть ячейку в на&чало"),
+         QStringLiteral("Сдвинуть ячейку в начало"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Up), 3, QStyle::SP_MediaSkipBackward},
+        {"ActionMoveLast", QStringLiteral("Сдвинуть ячейку в коне&ц"),
+         QStringLiteral("Сдвинуть ячейку в конец"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Down), 4, QStyle::SP_MediaSkipForward},
+        {"ActionEmptyTable",
+         QStringLiteral("&Очистить таблицу"),
+         QStringLiteral("Очистить всю таблицу"),
+         {},
+         0,
+         QStyle::SP_CustomBase},
+        {"ActionTableProperty",
+         QStringLiteral("&Параметры таблицы..."),
+         QStringLiteral("Параметры таблицы"),
+         {},
+         0,
+         QStyle::SP_CustomBase},
+        {"ActionDefaultWidth",
+         QStringLiteral("Нормализовать размер колонок"),
+         {},
+         {},
+         0,
+         QStyle::SP_CustomBase},
+        {"ActionDefaultColor",
+         QStringLiteral("Нормализовать цвет колонок"),
+         {},
+         {},
+         0,
+         QStyle::SP_CustomBase},
+        {"ActionDefaultFont",
+         QStringLiteral("Нормализовать шрифт колонок"),
+         {},
+         {},
+         0,
+         QStyle::SP_CustomBase},
+    };
+    sortGroup_ = new QActionGroup(this);
+    for (const TableAction& t : table) {
+        QAction* a = MakeAction(t.name, t.text, t.hint, t.shortcut, t.tag);
+        if (t.icon != QStyle::SP_CustomBase) a->setIcon(icon(t.icon));
+        a->setEnabled(false);
+        a->setProperty("list", QStringLiteral("ActionListTable"));
+    }
+    for (const char* n : {"ActionSortByKey", "ActionSortByName"}) {
+        QAction* a = Action(QString::fromLatin1(n));
+        a->setCheckable(true);
+        sortGroup_->addAction(a);
+    }
+    Action(QStringLiteral("ActionSortByName"))->setChecked(true);
+
+    // Device
+    QAction* read = MakeAction("ActionDRead", QStringLiteral("&Чтение данных из Kordex'а"),
+                               QStringLiteral("Чтение данных из Kordex'а"));
+    read->setIcon(icon(QStyle::SP_ArrowDown));
+    read->setEnabled(false);
+    connect(read, &QAction::triggered, this, [this] { Run([this] { ActionDReadExecute(); }); });
+    QAction* write = MakeAction("ActionDWrite", QStringLiteral("&Запись данных в Kordex"),
+                                QStringLiteral("Запись данных в Kordex"));
+    write->setIcon(icon(QStyle::SP_ArrowUp));
+    write->setEnabled(false);
+    connect(write, &QAction::triggered, this, [this] { Run([this] { ActionDWriteExecute(); }); });
+
+    // Archive: the archive commands come with the archive; they stay disabled.
+    struct Plain {
+        const char* name;
+        QString text, hint;
+        QStyle::StandardPixmap icon;
+    };
+    const std::vector<Plain> archive = {
+        {"ActionLoadArchive", QStringLiteral("&Загрузить архив..."),
+         QStringLiteral("Загрузить события Kordex'а из архива"), QStyle::SP_DialogOpenButton},
+        {"ActionSaveArchive", QStringLiteral("&Сохранить в архиве..."),
+         QStringLiteral("Сохранить события Kordex'а в архиве"), QStyle::SP_DriveFDIcon},
+        {"ActionAddArchive", QStringLiteral("&Добавить к архиву..."),
+         QStringLiteral("Добавить к архиву события Kordex'а из другого архива"),
+         QStyle::SP_FileDialogNewFolder},
+        {"ActionAddCurArchive", QStringLiteral("Д&обавить к архиву текущие события"),
+         QStringLiteral("Добавить к архиву текущие события Kordex'а"),
+         QStyle::SP_FileDialogToParent},
+    };
+    for (const Plain& p : archive) {
+        QAction* a = MakeAction(p.name, p.text, p.hint);
+        a->setIcon(icon(p.icon));
+        a->setEnabled(false);
+    }
+
+    // Reports: preview and print come with the reports; they stay disabled.
+    QAction* preview = MakeAction("ActionPreview", QStringLiteral("П&редварительный просмотр..."),
+                                  QStringLiteral("Предварительный просмотр"), {}, 0);
+    preview->setIcon(icon(QStyle::SP_FileDialogInfoView));
+    preview->setEnabled(false);
+    QAction* print = MakeAction("ActionPrint", QStringLiteral("&Печать"), QStringLiteral("Печать"),
+                                QKeySequence(Qt::CTRL | Qt::Key_P), 1);
+    print->setIcon(icon(QStyle::SP_ComputerIcon));
+    print->setEnabled(false);
+    QAction* printer = MakeAction("MenuItemPrinterSetup", QStringLiteral("&Настройка принтера..."),
+                                  QStringLiteral("Настройка принтера"));
+    connect(printer, &QAction::triggered, this, [this] { Run([this] { PrinterSetup(); }); });
+
+    // Ports
+    for (int d = 1; d <= 4; ++d) {
+        const QString n = QString::number(d);
+        QAction* a = MakeAction(("ActionCOM" + n).toLatin1().constData(), "COM&" + n,
+                                QStringLiteral("Работа с устройством через порт COM") + n, {}, d);
+        a->setCheckable(true);
+        // The chosen port decides the checks; a click only asks for the choice.
+        connect(a, &QAction::triggered, this, [this, d, a] {
+            a->setChecked(settings_.port == d);
+            Run([this, d] { ActionCOMExecute(d); });
+        });
+    }
+
+    // Help
+    QAction* context = MakeAction("ActionContext", QStringLiteral("&Справка..."),
+                                  QStringLiteral("Справка"), QKeySequence(Qt::Key_F1));
+    connect(context, &QAction::triggered, this,
+            [this] { Run([this] { ActionContextExecute(); }); });
+    QAction* help = MakeAction("ActionHelp", QStringLiteral("Со&держание..."),
+                               QStringLiteral("Содержание"), QKeySequence(Qt::SHIFT | Qt::Key_F1));
+    help->setIcon(icon(QStyle::SP_DialogHelpButton));
+    connect(help, &QAction::triggered, this, [this] { Run([this] { ActionHelpExecute(); }); });
+    QAction* about =
+        MakeAction("ActionAbout", QStringLiteral("&О программе..."), QStringLiteral("О программе"));
+    about->setIcon(icon(QStyle::SP_MessageBoxInformation));
+    connect(about, &QAction::triggered, this, [this] { Run([this] { ActionAboutExecute(); }); });
+
+    for (auto& [name, a] : actions_)
+        addAction(a);  // shortcuts work wherever the focus is in the window
+}
+
+void TFormMain::BuildMenus() {
+    auto add = [this](QMenu* m, std::initializer_list<const char*> names) {
+        for (const char* n : names) {
+            if (n == nullptr)
+                m->addSeparator();
+            else
+                m->addAction(Action(QString::fromLatin1(n)));
+        }
+    };
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(QStringLiteral("&Файл"));
+    file->setObjectName(QStringLiteral("MenuFile"));
+    add(file, {"ActionPWord", nullptr, "MenuItemExit"});
+    QMenu* table = bar->addMenu(QStringLiteral("&Таблица"));
+    table->setObjectName(QStringLiteral("MenuTable"));
+    const std::initializer_list<const char*> tableItems = {"ActionNewRec",
+                                                           "ActionEditRec",
+                                                           "ActionCopyRec",
+                                                           "ActionDelRec",
+                                                           "ActionPostRec",
+                                                           nullptr,
+                                                           "ActionSortByKey",
+                                                           "ActionSortByName",
+                                                           nullptr,
+                                                           "ActionSetFilter",
+                                                           "ActionNoFilter",
+                                                           nullptr,
+                                                           "ActionMoveUp",
+                                                           "ActionMoveDown",
+                                                           "ActionMoveFirst",
+                                                           "ActionMoveLast",
+                                                           nullptr,
+                                                           "ActionEmptyTable",
+                                                           nullptr,
+                                                           "ActionTableProperty",
+                                                           "ActionDefaultWidth",
+                                                           "ActionDefaultColor",
+                                                           "ActionDefaultFont"};
+    add(table, tableItems);
+    QMenu* device = bar->addMenu(QStringLiteral("&Устройство"));
+    device->setObjectName(QStringLiteral("MenuDevice"));
+    add(device, {"ActionDRead", "ActionDWrite"});
+    QMenu* archive = bar->addMenu(QStringLiteral("&Архив"));
+    archive->setObjectName(QStringLiteral("MenuArchive"));
+    add(archive, {"ActionLoadArchive", "ActionSaveArchive", nullptr, "ActionAddArchive",
+                  "ActionAddCurArchive"});
+    QMenu* report = bar->addMenu(QStringLiteral("Отч&ет"));
+    report->setObjectName(QStringLiteral("MenuReport"));
+    add(report, {"ActionPreview", "ActionPrint", nullptr, "MenuItemPrinterSetup"});
+    QMenu* port = bar->addMenu(QStringLiteral("П&орт"));
+    port->setObjectName(QStringLiteral("MenuPort"));
+    add(port, {"ActionCOM1", "ActionCOM2", "ActionCOM3", "ActionCOM4"});
+    QMenu* help = bar->addMenu(QStringLiteral("&Помощь"));
+    help->setObjectName(QStringLiteral("MenuHelp"));
+    add(help, {"ActionContext", "ActionHelp", nullptr, "ActionAbout"});
+    Action(QStringLiteral("MenuItemPrinterSetup"))
+        ->setObjectName(QStringLiteral("MenuItemPrinterSetup"));
+    Action(QStringLiteral("ActionPWord"))->setProperty("menuItem", QStringLiteral("MenuItemOpen"));
+}
+
+void TFormMain::BuildToolBars() {
+    auto* main = new QToolBar(QStringLiteral("Главная панель"), this);
+    main->setObjectName(QStringLiteral("ToolBarMain"));
+    main->setMovable(false);
+    main->setIconSize(QSize(16, 16));
+    auto button = [main, this](const char* action, const char* name = nullptr) {
+        QAction* a = Action(QString::fromLatin1(action));
+        main->addAction(a);
+        auto* b = qobject_cast<QToolButton*>(main->widgetForAction(a));
+        if (b != nullptr && name != nullptr) b->setObjectName(QString::fromLatin1(name));
+        return b;
+    };
+    button("ActionPWord", "ToolButtonPWord");
+    main->addSeparator();
+    for (int d = 1; d <= 4; ++d) {
+        const QByteArray n = "ActionCOM" + QByteArray::number(d);
+        const QByteArray b = "ToolButtonCOM" + QByteArray::number(d);
+        portButtons_[static_cast<size_t>(d - 1)] = button(n.constData(), b.constData());
+    }
+    main->addSeparator();
+    button("ActionDRead", "ToolButtonDRead");
+    button("ActionDWrite", "ToolButtonDWrite");
+    main->addSeparator();
+    button("ActionLoadArchive");
+    button("ActionSaveArchive");
+    button("ActionAddArchive");
+    button("ActionAddCurArchive");
+    main->addSeparator();
+    button("ActionPreview");
+    button("ActionPrint");
+    main->addSeparator();
+    button("ActionHelp");
+    button("ActionAbout");
+    addToolBar(Qt::TopToolBarArea, main);
+
+    auto* table = new QToolBar(QStringLiteral("Панель таблицы"), this);
+    table->setObjectName(QStringLiteral("ToolBarTable"));
+    table->setMovable(false);
+    table->setIconSize(QSize(16, 16));
+    auto tbutton = [table, this](const char* action, const char* name = nullptr) {
+        QAction* a = Action(QString::fromLatin1(action));
+        table->addAction(a);
+        auto* b = qobject_cast<QToolButton*>(table->widgetForAction(a));
+        if (b != nullptr && name != nullptr) b->setObjectName(QString::fromLatin1(name));
+    };
+    for (const char* n :
+         {"ActionNewRec", "ActionEditRec", "ActionCopyRec", "ActionDelRec", "ActionPostRec"})
+        tbutton(n);
+    table->addSeparator();
+    tbutton("ActionSortByKey", "ToolButtonSortByKey");
+    tbutton("ActionSortByName", "ToolButtonSortByName");
+    table->addSeparator();
+    tbutton("ActionSetFilter");
+    tbutton("ActionNoFilter");
+    table->addSeparator();
+    for (const char* n : {"ActionMoveUp", "ActionMoveDown", "ActionMoveFirst", "ActionMoveLast"})
+        tbutton(n);
+    table->addSeparator();
+    auto* panel = new QWidget;
+    panel->setObjectName(QStringLiteral("PanelN"));
+    auto* pl = new QHBoxLayout(panel);
+    pl->setContentsMargins(6, 0, 6, 0);
+    labelN_ = new QLabel;
+    labelN_->setObjectName(QStringLiteral("LabelN"));
+    labelN_->setVisible(false);
+    pl->addWidget(labelN_);
+    table->addWidget(panel);
+    addToolBar(Qt::TopToolBarArea, table);
+}
+
+// --- Pages
+
+DBGrid* TFormMain::MakeGrid(const char* name, int tag, store::View& view,
+                            const std::vector<std::pair<QString, QString>>& columns) {
+    auto* g = new DBGrid;
+    g->setObjectName(QString::fromLatin1(name));
+    std::vector<GridColumn> cols;
+    for (const auto& [field, title] : columns)
+        cols.push_back({field, title});
+    g->SetGrid(view, std::move(cols));
+    g->setProperty("tag", tag);
+    g->setProperty("ReadOnly", true);
+    grids_[g->objectName()] = g;
+    WireGrid(g);
+    return g;
+}
+
+void TFormMain::WireGrid(DBGrid* grid) {
+    gridKeys_->Attach(grid);
+    grid->setContextMenuPolicy(Qt::ActionsContextMenu);
+    grid->setProperty("popup", QStringLiteral("PopupMenuTable"));
+}
+
+namespace {
+
+QWidget* Sheet(const char* name, std::map<QString, QWidget*>& pages) {
+    auto* w = new QWidget;
+    w->setObjectName(QString::fromLatin1(name));
+    pages[w->objectName()] = w;
+    return w;
+}
+
+QVBoxLayout* Column(QWidget* w, int margin = 2) {
+    auto* l = new QVBoxLayout(w);
+    l->setContentsMargins(margin, margin, margin, margin);
+    l->setSpacing(2);
+    return l;
+}
+
+// The filter indicator above a filterable grid: shown while a filter of the
+// operator's is in force.
+QLabel* FilterPanel(const char* name) {
+    auto* l = new QLabel(QStringLiteral("Установлен фильтр"));
+    l->setObjectName(QString::fromLatin1(name));
+    l->setAlignment(Qt::AlignCenter);
+    l->setStyleSheet(QStringLiteral("background:#ffffc0;color:#800000;border:1px solid #c0c080;"));
+    l->setVisible(false);
+    return l;
+}
+
+const std::vector<std::pair<QString, QString>>& TouchColumns() {
+    static const std::vector<std::pair<QString, QString>> c = {
+        {QStringLiteral("Date"), QStringLiteral("Дата и время")},
+        {QStringLiteral("CPoint"), QStringLiteral("Событие")},
+        {QStringLiteral("CComment"), QStringLiteral("Комментарий")}};
+    return c;
+}
+
+const std::vector<std::pair<QString, QString>>& RoundColumns() {
+    static const std::vector<std::pair<QString, QString>> c = {
+        {QStringLiteral("DateReg"), QStringLiteral("Регистрация")},
+        {QStringLiteral("LKD"), QStringLiteral("Kordex")},
+        {QStringLiteral("LRegister"), QStringLiteral("Регистратор")},
+        {QStringLiteral("LGuard"), QStringLiteral("Охранник")},
+        {QStringLiteral("LPath"), QStringLiteral("Маршрут")},
+        {QStringLiteral("CMode"), QStringLiteral("Режим обхода точек")}};
+    return c;
+}
+
+}  // namespace
+
+QWidget* TFormMain::RoundsPage(const char* rounds, const char* touches, const char* missed,
+                               store::View& r, store::View& t, store::View& m) {
+    auto* w = new QWidget;
+    auto* l = Column(w, 0);
+    const bool archive = &r == &dm_->TableKDAEvents();
+    l->addWidget(FilterPanel(archive ? "PanelKDAEvsFilter" : "PanelKDEvsFilter"));
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(MakeGrid(rounds, -1, r, RoundColumns()));
+    auto* lower = new QSplitter(Qt::Horizontal);
+    lower->addWidget(MakeGrid(touches, 5, t, TouchColumns()));
+    lower->addWidget(
+        MakeGrid(missed, 5, m, {{QStringLiteral("LPoint"), QStringLiteral("Пропущенные точки")}}));
+    lower->setStretchFactor(0, 3);
+    lower->setStretchFactor(1, 2);
+    split->addWidget(lower);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 2);
+    l->addWidget(split, 1);
+    return w;
+}
+
+QWidget* TFormMain::DatePage(const char* touches, store::View& t, store::View& r,
+                             RoundHeader** header) {
+    auto* w = new QWidget;
+    auto* l = Column(w, 0);
+    const bool archive = &t == &dm_->TableKDRAEvents();
+    l->addWidget(FilterPanel(archive ? "PanelKDDAEvsFilter" : "PanelKDDEvsFilter"));
+    l->addWidget(MakeGrid(touches, -1, t, TouchColumns()), 1);
+    *header = new RoundHeader;
+    (*header)->setObjectName(archive ? QStringLiteral("PanelRoundKDDAEvs")
+                                     : QStringLiteral("PanelRoundKDDEvs"));
+    (*header)->Bind(&r);
+    l->addWidget(*header);
+    return w;
+}
+
+void TFormMain::BuildPages() {
+    auto* central = new QWidget;
+    auto* cl = new QVBoxLayout(central);
+    cl->setContentsMargins(0, 2, 0, 0);
+    pageControl_ = new QTabWidget;
+    pageControl_->setObjectName(QStringLiteral("PageControl"));
+    pageControl_->setMinimumSize(PageMinWidth, PageMinHeight);
+    cl->addWidget(pageControl_);
+    setCentralWidget(central);
+
+    auto inner = [this](QWidget* page, const char* name) {
+        auto* t = new QTabWidget;
+        t->setObjectName(QString::fromLatin1(name));
+        t->setDocumentMode(true);
+        auto* l = Column(page, 2);
+        l->addWidget(t);
+        inner_[page->objectName()] = t;
+        return t;
+    };
+    auto addPage = [this](QTabWidget* control, QWidget* page, const QString& caption) {
+        control->addTab(page, caption);
+    };
+
+    // Users
+    QWidget* users = Sheet("TabSheetUsers", pages_);
+    usersPage_ = new UsersPage(*dm_, *prompt_);
+    usersPage_->pageActive = [this] { return CurrentPageName() == QLatin1String("TabSheetUsers"); };
+    Column(users, 2)->addWidget(usersPage_);
+    if (DBGrid* g = usersPage_->findChild<DBGrid*>(QStringLiteral("DBGridUsers"))) {
+        g->setProperty("tag", 0);
+        g->setProperty("ReadOnly", true);
+        grids_[g->objectName()] = g;
+        WireGrid(g);
+    }
+    addPage(pageControl_, users, QStringLiteral("Пользователи"));
+
+    // Check points
+    QWidget* round = Sheet("TabSheetRound", pages_);
+    QTabWidget* roundPages = inner(round, "PageControlRound");
+    QWidget* points = Sheet("TabSheetPoints", pages_);
+    Column(points)->addWidget(
+        MakeGrid("DBGridPoints", 1, dm_->TablePoints(),
+                 {{QStringLiteral("Key"), QStringLiteral("Номер ключа")},
+                  {QStringLiteral("Name"), QStringLiteral("Название точки обхода")}}));
+    addPage(roundPages, points, QStringLiteral("Точки обхода"));
+    QWidget* pathes = Sheet("TabSheetPathes", pages_);
+    auto* pathSplit = new QSplitter(Qt::Horizontal);
+    pathSplit->addWidget(
+        MakeGrid("DBGridPathes", 4, dm_->TablePathes(),
+                 {{QStringLiteral("Name"), QStringLiteral("Название маршрута обхода")}}));
+    pathSplit->addWidget(
+        MakeGrid("DBGridPPathes", 5, dm_->TablePPathes(),
+                 {{QStringLiteral("LPoint"), QStringLiteral("Точки обхода выбранного маршрута")}}));
+    Column(pathes)->addWidget(pathSplit);
+    addPage(roundPages, pathes, QStringLiteral("Маршруты обхода"));
+    QWidget* prBook = Sheet("TabSheetPrBook", pages_);
+    Column(prBook)->addWidget(
+        MakeGrid("DBGridPrBook", 2, dm_->TablePrBook(),
+                 {{QStringLiteral("Key"), QStringLiteral("Номер ключа")},
+                  {QStringLiteral("Name"), QStringLiteral("Название происшествия")}}));
+    addPage(roundPages, prBook, QStringLiteral("Программная книга"));
+    addPage(pageControl_, round, QStringLiteral("Контрольные точки"));
+
+    // Device
+    QWidget* kordex = Sheet("TabSheetKordex", pages_);
+    QTabWidget* kordexPages = inner(kordex, "PageControlKordex");
+    QWidget* kds = Sheet("TabSheetKDs", pages_);
+    Column(kds)->addWidget(
+        MakeGrid("DBGridKDs", 3, dm_->TableKDs(),
+                 {{QStringLiteral("Key"), QStringLiteral("ID Kordex'а")},
+                  {QStringLiteral("Name"), QStringLiteral("Название Kordex'а")}}));
+    addPage(kordexPages, kds, QStringLiteral("Kordex'ы"));
+    QWidget* write = Sheet("TabSheetWrite", pages_);
+    writePage_ = new WritePage(*dm_, *rules_);
+    Column(write, 0)->addWidget(writePage_);
+    addPage(kordexPages, write, QStringLiteral("Запись данных"));
+    QWidget* read = Sheet("TabSheetRead", pages_);
+    readPage_ = new ReadPage(*dm_);
+    readPage_->gridMade = [this](DBGrid* g) {
+        g->setProperty("tag", 5);
+        g->setProperty("ReadOnly", true);
+        WireGrid(g);
+    };
+    readPage_->Detach();
+    Column(read, 0)->addWidget(readPage_);
+    addPage(kordexPages, read, QStringLiteral("Чтение данных"));
+    QWidget* test = Sheet("TabSheetTest", pages_);
+    testPage_ = new TestPage;
+    Column(test, 0)->addWidget(testPage_);
+    addPage(kordexPages, test, QStringLiteral("Тест"));
+    addPage(pageControl_, kordex, QStringLiteral("Устройство"));
+
+    // Journal
+    QWidget* events = Sheet("TabSheetEvents", pages_);
+    QTabWidget* eventPages = inner(events, "PageControlEvents");
+    QWidget* prEvents = Sheet("TabSheetPrEvents", pages_);
+    QVBoxLayout* pl = Column(prEvents);
+    pl->addWidget(FilterPanel("PanelPrEvsFilter"));
+    pl->addWidget(MakeGrid("DBGridPrEvents", -1, dm_->TablePrEvents(),
+                           {{QStringLiteral("Date"), QStringLiteral("Дата и время")},
+                            {QStringLiteral("LReg"), QStringLiteral("Регистратор")},
+                            {QStringLiteral("Name"), QStringLiteral("Событие")}}),
+                  1);
+    addPage(eventPages, prEvents, QStringLiteral("События программы"));
+    QWidget* kdEvents = Sheet("TabSheetKDEvents", pages_);
+    Column(kdEvents)->addWidget(RoundsPage("DBGridKDEvents", "DBGridKDREvs", "DBGridKDLEvs",
+                                           dm_->TableKDEvents(), dm_->TableKDREvents(),
+                                           dm_->TableKDLEvents()));
+    addPage(eventPages, kdEvents, QStringLiteral("События Kordex'a по обходам"));
+    QWidget* kdDEvents = Sheet("TabSheetKDDEvents", pages_);
+    Column(kdDEvents)->addWidget(
+        DatePage("DBGridKDDEvs", dm_->TableKDREvents(), dm_->TableKDEvents(), &dateHeader_));
+    addPage(eventPages, kdDEvents, QStringLiteral("События Kordex'a по дате и времени"));
+    addPage(pageControl_, events, QStringLiteral("Журнал событий"));
+
+    // Archive
+    QWidget* aEvents = Sheet("TabSheetAEvents", pages_);
+    QTabWidget* archivePages = inner(aEvents, "PageControlAEvents");
+    QWidget* kdaEvents = Sheet("TabSheetKDAEvents", pages_);
+    Column(kdaEvents)->addWidget(RoundsPage("DBGridKDAEvents", "DBGridKDRAEvs", "DBGridKDLAEvs",
+                                            dm_->TableKDAEvents(), dm_->TableKDRAEvents(),
+                                            dm_->TableKDLAEvents()));
+    addPage(archivePages, kdaEvents, QStringLiteral("События Kordex'a по обходам"));
+    QWidget* kddaEvents = Sheet("TabSheetKDDAEvents", pages_);
+    Column(kddaEvents)
+        ->addWidget(DatePage("DBGridKDADEvs", dm_->TableKDRAEvents(), dm_->TableKDAEvents(),
+                             &archiveDateHeader_));
+    addPage(archivePages, kddaEvents, QStringLiteral("События Kordex'a по дате и времени"));
+    addPage(pageControl_, aEvents, QStringLiteral("Архив событий"));
+
+    // The pages the window opens on.
+    kordexPages->setCurrentWidget(test);
+    roundPages->setCurrentWidget(points);
+    eventPages->setCurrentWidget(kdEvents);
+    archivePages->setCurrentWidget(kdaEvents);
+    pageControl_->setCurrentWidget(kordex);
+
+    // Every page control asks before a page is left and follows a page change.
+    std::vector<QTabWidget*> controls = {pageControl_};
+    for (auto& [name, t] : inner_)
+        controls.push_back(t);
+    for (QTabWidget* t : controls) {
+        connect(t, &QTabWidget::currentChanged, this, [this] {
+            if (changing_) return;
+            if (!PageControlChanging(true)) {
+                // Back to the page that was in front.
+                store::ScopedFlag programmatic(changing_, true);
+                pageControl_->setCurrentWidget(pages_[frontPage_]);
+                if (!frontSub_.isEmpty()) inner_[frontPage_]->setCurrentWidget(pages_[frontSub_]);
+                return;
+            }
+            PageControlChange();
+        });
+    }
+    frontPage_ = QStringLiteral("TabSheetKordex");
+    frontSub_ = QStringLiteral("TabSheetTest");
+}
+
+QString TFormMain::CurrentPageName() const {
+    QWidget* w = pageControl_->currentWidget();
+    return w != nullptr ? w->objectName() : QString();
+}
+
+QString TFormMain::CurrentSubPageName() const {
+    auto it = inner_.find(CurrentPageName());
+    if (it == inner_.end()) return {};
+    QWidget* w = it->second->currentWidget();
+    return w != nullptr ? w->objectName() : QString();
+}
+
+bool TFormMain::TestPageInFront() const {
+    return CurrentPageName() == QLatin1String("TabSheetKordex") &&
+           CurrentSubPageName() == QLatin1String("TabSheetTest");
+}
+
+bool TFormMain::ReadPageInFront() const {
+    return frontPage_ == QLatin1String("TabSheetKordex") &&
+           frontSub_ == QLatin1String("TabSheetRead");
+}
+
+void TFormMain::SetPageVisible(const QString& name, bool visible) {
+    QWidget* page = pages_.at(name);
+    QTabWidget* control = pageControl_;
+    for (auto& [parent, t] : inner_)
+        if (t->indexOf(page) >= 0) control = t;
+    const int index = control->indexOf(page);
+    if (index < 0) return;
+    store::ScopedFlag programmatic(changing_, true);
+    control->setTabVisible(index, visible);
+}
+
+void TFormMain::ShowPage(const QString& page, const QString& subPage) {
+    {
+        store::ScopedFlag programmatic(changing_, true);
+        pageControl_->setCurrentWidget(pages_.at(page));
+        if (!subPage.isEmpty()) inner_.at(page)->setCurrentWidget(pages_.at(subPage));
+    }
+    PageControlChange();
+}
+
+// --- Start-up
+
+void TFormMain::FormCreate() {
+    // The ports and the settings. The port mapping must be known before the
+    // ports are probed; the rest is applied after the layout.
+    settings_.Load(*settingsStore_);
+    link_->SetPortMap(env_.ports ? *env_.ports : settings_.ports);
+    settings_.port = 0;
+
+    // Probe the ports; the first that exists is chosen.
+    for (int d = 1; d <= 4; ++d) {
+        QAction* a = Action(QStringLiteral("ActionCOM") + QString::number(d));
+        const bool exists = link_->ProbeComPort(d);
+        a->setEnabled(exists);
+        if (exists && settings_.port == 0) ActionCOMExecute(d);
+    }
+
+    // Layout of the window, clamped to the screen.
+    FormPlacement placement;
+    placement.Load(*settingsStore_, objectName());
+    const QSize menuAndBars(0, menuBar()->sizeHint().height());
+    const QSize design(DesignWidth, DesignHeight + menuAndBars.height());
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    setGeometry(FormBounds(placement, design, false, area));
+    if (placement.state)
+        if (std::optional<Qt::WindowState> st = WindowStateFromValue(*placement.state))
+            if (*st != Qt::WindowMinimized) setWindowState(*st);
+
+    // The saved choices.
+    if (settings_.savedPort) ActionCOMExecute(*settings_.savedPort);
+    writePage_->SetInterval(settings_.interval);
+    writePage_->SetPathMode(settings_.pathMode);
+    readPage_->SetOptions(settings_.ReadPageOptions());
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    FormShow();
+}
+
+void TFormMain::FormShow() {
+    if (settings_.port == 0)
+        prompt_->Ask(QStringLiteral("Предупреждение"), MsgNoFreePort, shell::Icon::Warning,
+                     shell::Buttons::Ok);
+    for (const char* n : {"TabSheetUsers", "TabSheetRound", "TabSheetKDs", "TabSheetWrite",
+                          "TabSheetRead", "TabSheetEvents", "TabSheetAEvents"})
+        SetPageVisible(QString::fromLatin1(n), false);
+    PageControlChange();
+}
+
+void TFormMain::ActionCOMExecute(int tag) {
+    QAction* action = Action(QStringLiteral("ActionCOM") + QString::number(tag));
+    if (action == nullptr || !action->isEnabled()) return;
+    if (settings_.port != tag) {
+        for (int d = 1; d <= 4; ++d)
+            Action(QStringLiteral("ActionCOM") + QString::number(d))->setChecked(d == tag);
+        settings_.port = tag;
+        link_->SetPortDigit(tag);
+        if (shown_ && (link_->IsPortOpen() || TestPageInFront())) {
+            link_->PortClose();
+            link_->PortEnsureOpen();
+        }
+    }
+    for (int d = 1; d <= 4; ++d)
+        if (QToolButton* b = portButtons_[static_cast<size_t>(d - 1)]) b->setDown(d == tag);
+}
+
+// --- Login
+
+void TFormMain::ActionPWordExecute() {
+    if (!dm_->Database().Connected() && !dm_->OpenDatabases()) return;
+    if (!PageControlChanging(false)) return;
+    if (RunPasswordDialog(*pword_, *dm_, *rules_, *prompt_) != LoginOutcome::Accepted) return;
+    ApplyMapping();
+    ActionRefresh(true);
+}
+
+void TFormMain::ApplyMapping() {
+    const PageMapping m = MapPages(CurrentRights(*dm_), settings_.port != 0);
+    SetPageVisible(QStringLiteral("TabSheetUsers"), m.users);
+    SetPageVisible(QStringLiteral("TabSheetRound"), m.round);
+    SetPageVisible(QStringLiteral("TabSheetPoints"), m.points);
+    SetPageVisible(QStringLiteral("TabSheetPathes"), m.pathes);
+    SetPageVisible(QStringLiteral("TabSheetPrBook"), m.prBook);
+    SetPageVisible(QStringLiteral("TabSheetKDs"), m.kds);
+    SetPageVisible(QStringLiteral("TabSheetRead"), m.read);
+    SetPageVisible(QStringLiteral("TabSheetWrite"), m.write);
+    SetPageVisible(QStringLiteral("TabSheetEvents"), m.events);
+    SetPageVisible(QStringLiteral("TabSheetPrEvents"), m.prEvents);
+    SetPageVisible(QStringLiteral("TabSheetKDEvents"), m.kdEvents);
+    SetPageVisible(QStringLiteral("TabSheetKDDEvents"), m.kdDEvents);
+    testPage_->SetCorrectionVisible(m.correctTime);
+    SetPageVisible(QStringLiteral("TabSheetAEvents"), m.aEvents);
+    Action(QStringLiteral("ActionDRead"))->setEnabled(m.dRead);
+    Action(QStringLiteral("ActionDWrite"))->setEnabled(m.dWrite);
+
+    // The reference grids may be edited only by those allowed to.
+    for (const char* n : {"DBGridUsers", "DBGridPoints", "DBGridPathes", "DBGridPPathes",
+                          "DBGridPrBook", "DBGridKDs"})
+        if (DBGrid* g = Grid(QString::fromLatin1(n))) g->setProperty("ReadOnly", !m.gridsWritable);
+}
+
+// --- Navigation
+
+bool TFormMain::PageControlChanging(bool sender) {
+    TPanelFFind::CloseFastFind();
+    if (!ReadPageInFront()) return dm_->PostAll();
+    shell::Answer answer = shell::Answer::Yes;
+    store::View& rounds = dm_->TableKDEvents();
+    if (store::TDM::IsEditing(rounds)) {
+        answer = prompt_->Ask(Confirmation, MsgSaveRead, shell::Icon::Question,
+                              shell::Buttons::YesNoCancel);
+        if (answer == shell::Answer::Cancel) return false;
+        if (answer == shell::Answer::No) dm_->DiscardInsert(rounds);
+    }
+    const bool allow = dm_->PostAll();
+    if (allow && readPage_->Attached() && (sender || answer == shell::Answer::No)) DetachReadPage();
+    return allow;
+}
+
+void TFormMain::PageControlChange() {
+    TPanelFFind::CloseFastFind();
+    frontPage_ = CurrentPageName();
+    frontSub_ = CurrentSubPageName();
+
+    if (TestPageInFront()) {
+        pump_->ProcessEvents();
+        if (TestPageInFront() && link_->PortEnsureOpen())
+            testPage_->Start();
+        else
+            testPage_->Stop();
+    } else {
+        testPage_->Stop();
+        link_->PortClose();
+    }
+    SwitchEventView();
+    ActionRefresh(true);
+}
+
+void TFormMain::SwitchEventView() {
+    const bool journalDate = CurrentPageName() == QLatin1String("TabSheetEvents") &&
+                             CurrentSubPageName() == QLatin1String("TabSheetKDDEvents");
+    const bool archiveDate = CurrentPageName() == QLatin1String("TabSheetAEvents") &&
+                             CurrentSubPageName() == QLatin1String("TabSheetKDDAEvents");
+    SwitchPair(dm_->TableKDEvents(), dm_->TableKDREvents(), journalDate);
+    SwitchPair(dm_->TableKDAEvents(), dm_->TableKDRAEvents(), archiveDate);
+}
+
+void TFormMain::SwitchPair(store::View& rounds, store::View& touches, bool datePageInFront) {
+    const bool dateMode = rounds.Master() == &touches;
+    if (dateMode == datePageInFront || !rounds.IsOpen() || !touches.IsOpen()) return;
+    // A round being read is not moved under the operator's hands.
+    if (store::TDM::IsEditing(rounds) || store::TDM::IsEditing(touches)) return;
+    const QStringList reg = {QStringLiteral("DateReg")};
+    auto& buffer = dm_->Buffer();
+    store::ControlsOff roundsOff(rounds);
+    store::ControlsOff touchesOff(touches);
+    buffer[0] = touches.IsEmpty() ? QVariant() : touches.Value(QStringLiteral("DateReg"));
+    buffer[1] = touches.IsEmpty() ? QVariant() : touches.Value(QStringLiteral("ID"));
+    if (datePageInFront) {
+        touches.SetMaster(nullptr, {}, {});
+        touches.SetFiltered(false);
+        rounds.SetFiltered(false);
+        rounds.SetMaster(&touches, reg, reg);
+    } else {
+        rounds.SetMaster(nullptr, {}, {});
+        rounds.SetFiltered(false);
+        touches.SetFiltered(false);
+        touches.SetMaster(&rounds, reg, reg);
+        if (!buffer[0].isNull()) rounds.Locate(QStringLiteral("DateReg"), buffer[0]);
+    }
+    if (!buffer[1].isNull()) touches.Locate(QStringLiteral("ID"), buffer[1]);
+}
+
+void TFormMain::ActionRefresh(bool gridFocused) {
+    (void)gridFocused;
+    // The grid commands are not available yet: they stay disabled and the
+    // row counter hidden.
+    labelN_->setVisible(false);
+}
+
+// --- Device
+
+void TFormMain::ActionDReadExecute() {
+    ops_->ActionDReadExecute();
+}
+
+void TFormMain::ActionDWriteExecute() {
+    ops_->ActionDWriteExecute();
+}
+
+bool TFormMain::PageLeaveCheck() {
+    return PageControlChanging(true);
+}
+
+void TFormMain::ShowReadPage() {
+    ShowPage(QStringLiteral("TabSheetKordex"), QStringLiteral("TabSheetRead"));
+}
+
+void TFormMain::ShowWritePage() {
+    ShowPage(QStringLiteral("TabSheetKordex"), QStringLiteral("TabSheetWrite"));
+}
+
+collector::ReadOptions TFormMain::ReadPageOptions() {
+    return readPage_->Options();
+}
+
+void TFormMain::AttachReadPage() {
+    readPage_->Attach();
+}
+
+void TFormMain::DetachReadPage() {
+    readPage_->Detach();
+}
+
+collector::WriteChoices TFormMain::WritePageChoices() {
+    return writePage_->Choices();
+}
+
+void TFormMain::FillWritePage(const QVariant& guardKey, const QVariant& pathId, int mode,
+                              const QString& memo) {
+    writePage_->Fill(guardKey, pathId, mode, memo);
+}
+
+void TFormMain::SetWriteInterval(int seconds) {
+    writePage_->SetInterval(seconds);
+}
+
+void TFormMain::ClearWritePath() {
+    writePage_->ClearPath();
+}
+
+void TFormMain::FocusGuardChoice() {
+    writePage_->FocusGuard();
+}
+
+std::optional<double> TFormMain::ChooseRegistrationTime(store::View& entries) {
+    return app::ChooseRegistrationTime(entries, *prompt_, this);
+}
+
+// --- Help, About, printer
+
+void TFormMain::ActionContextExecute() {
+    const QString page = CurrentPageName();
+    const QString topicPage = page == QLatin1String("TabSheetUsers") ? page : CurrentSubPageName();
+    Help().ShowTopic(HelpTopicOf(topicPage));
+}
+
+void TFormMain::ActionHelpExecute() {
+    Help().ShowContents();
+}
+
+void TFormMain::ActionAboutExecute() {
+    about_->exec();
+}
+
+void TFormMain::PrinterSetup() {
+    QPrinter printer;
+    QPageSetupDialog dialog(&printer, this);
+    dialog.exec();
+}
+
+// --- Close
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    if (closed_) {
+        event->accept();
+        return;
+    }
+    bool allow = false;
+    Run([&] { allow = PageControlChanging(false); });
+    if (!allow) {
+        event->ignore();
+        return;
+    }
+    Run([this] { FormClose(); });
+    event->accept();
+}
+
+void TFormMain::FormClose() {
+    if (closed_) return;
+    closed_ = true;
+    testPage_->Stop();
+    while (link_->ReaderBusy() != 0)
+        pump_->ProcessEvents();
+    link_->PortClose();
+
+    FormPlacement::Of(isMaximized() || isMinimized() ? normalGeometry() : geometry(), windowState())
+        .Save(*settingsStore_, objectName(), false);
+
+    settings_.interval = writePage_->Interval();
+    settings_.pathMode = writePage_->PathMode();
+    settings_.TakeReadPageOptions(readPage_->Options());
+    if (dm_->TableCurRegister().IsOpen()) settings_.user = rules_->CurrentRegistrarKey();
+    // The ports keep the stored mapping: a mapping given for this run only
+    // (the demo's) went to the reader link, not into the settings.
+    settings_.Save(*settingsStore_);
+
+    if (dm_->TablePrEvents().IsOpen()) rules_->AppendJournal(JournalExit);
+}
+
+}  // namespace kordex::app

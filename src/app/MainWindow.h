@@ -1,0 +1,229 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "ProgramSettings.h"
+#include "collector/Pages.h"
+#include "link/SerialPort.h"
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QTabWidget;
+class QToolButton;
+
+namespace kordex::shell {
+class Clock;
+class EventPump;
+class Prompt;
+}  // namespace kordex::shell
+
+namespace kordex::link {
+class ReaderLink;
+}  // namespace kordex::link
+
+namespace kordex::store {
+class Rules;
+class TDM;
+class View;
+}  // namespace kordex::store
+
+namespace kordex::collector {
+class Operations;
+}  // namespace kordex::collector
+
+namespace kordex::app {
+
+class DBGrid;
+class GridKeys;
+class HelpWindow;
+class ReadPage;
+class RoundHeader;
+class SettingsStore;
+class TAboutBox;
+class TFormPWord;
+class TFormStatus;
+class TestPage;
+class UsersPage;
+class WritePage;
+
+inline const QString MainCaption = QStringLiteral("Kordex Коммандер");
+inline const QString MsgNoFreePort =
+    QStringLiteral("Нет свободного COM-порта !\rЧтение и запись в устройство невозможно.");
+inline const QString MsgEmptyDataset =
+    QStringLiteral("Не могу выполнить данную операцию над пустой базой данных.");
+inline const QString MsgSaveRead = QStringLiteral("Сохранить прочитанные данные ?");
+inline const QString JournalExit = QStringLiteral("Выход из программы");
+
+// What an error reaching the program's handler shows: a replacement text, the
+// error's own text, or nothing at all.
+std::optional<QString> ExceptionFilterText(const QString& error);
+
+// What the main window works with. Whatever is left empty the window makes
+// itself: message boxes, the system clock, Qt's event loop, the serial ports,
+// the user's settings and the program directory beside the executable.
+struct MainEnv {
+    shell::Prompt* prompt = nullptr;
+    shell::Clock* clock = nullptr;
+    shell::EventPump* pump = nullptr;
+    link::SerialPort* port = nullptr;
+    SettingsStore* settings = nullptr;
+    QString programDirectory;
+    // Replaces the port mapping of the settings for this run (the demo's
+    // simulated reader); not written back.
+    std::optional<link::PortMap> ports;
+};
+
+// The main window ("FormMain"): the menus and tool bars, the tree of pages
+// with the grids of every table, the device pages, login, navigation and the
+// program's start and close. It also owns the data module, the reader link and
+// the status window the long operations show.
+class TFormMain : public QMainWindow, public collector::DevicePages {
+    Q_OBJECT
+public:
+    explicit TFormMain(MainEnv env = {}, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // --- What the program's parts reach
+    store::TDM& Dm() { return *dm_; }
+    store::Rules& Rules() { return *rules_; }
+    link::ReaderLink& Link() { return *link_; }
+    TFormStatus& Status() { return *status_; }
+    TFormPWord& PasswordDialog() { return *pword_; }
+    TestPage& DeviceTestPage() { return *testPage_; }
+    ReadPage& ReadPageWidget() { return *readPage_; }
+    WritePage& WritePageWidget() { return *writePage_; }
+    HelpWindow& Help();
+    QTabWidget* PageControl() const { return pageControl_; }
+    QAction* Action(const QString& name) const;
+    DBGrid* Grid(const QString& name) const;
+    const ProgramSettings& Settings() const { return settings_; }
+
+    // --- Commands
+    void ActionPWordExecute();
+    void ActionCOMExecute(int tag);
+    void ActionDReadExecute();
+    void ActionDWriteExecute();
+    void ActionContextExecute();
+    void ActionHelpExecute();
+    void ActionAboutExecute();
+    void PrinterSetup();
+
+    // --- Navigation
+    // The page-leave check; sender: whether a command of its own asks (it then
+    // clears the read page once the round there is stored).
+    bool PageControlChanging(bool sender);
+    void PageControlChange();
+    // The page in front and its page in front, as object names.
+    QString CurrentPageName() const;
+    QString CurrentSubPageName() const;
+    // Makes a page current as the program does (no change event), then runs the change.
+    void ShowPage(const QString& page, const QString& subPage = {});
+    // The enabling and checking of the commands by the focused grid.
+    void ActionRefresh(bool gridFocused);
+
+    // The program-wide error handler: shows an error as the filter says.
+    void MyException(const QString& error);
+
+    // --- Device pages
+    bool PageLeaveCheck() override;
+    void ShowReadPage() override;
+    void ShowWritePage() override;
+    collector::ReadOptions ReadPageOptions() override;
+    void AttachReadPage() override;
+    void DetachReadPage() override;
+    collector::WriteChoices WritePageChoices() override;
+    void FillWritePage(const QVariant& guardKey, const QVariant& pathId, int mode,
+                       const QString& memo) override;
+    void SetWriteInterval(int seconds) override;
+    void ClearWritePath() override;
+    void FocusGuardChoice() override;
+    std::optional<double> ChooseRegistrationTime(store::View& entries) override;
+
+    // The close sequence up to the journal, as at an orderly close (for tests
+    // that do not show the window).
+    void FormClose();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void BuildActions();
+    void BuildMenus();
+    void BuildToolBars();
+    void BuildPages();
+    QAction* MakeAction(const char* name, const QString& text, const QString& hint,
+                        const QKeySequence& shortcut = {}, int tag = 0);
+    DBGrid* MakeGrid(const char* name, int tag, store::View& view,
+                     const std::vector<std::pair<QString, QString>>& columns);
+    void WireGrid(DBGrid* grid);
+    QWidget* RoundsPage(const char* rounds, const char* touches, const char* missed, store::View& r,
+                        store::View& t, store::View& m);
+    QWidget* DatePage(const char* touches, store::View& t, store::View& r, RoundHeader** header);
+    void ApplyMapping();
+    void SwitchEventView();
+    void SwitchPair(store::View& rounds, store::View& touches, bool datePageInFront);
+    bool TestPageInFront() const;
+    bool ReadPageInFront() const;
+    void SetPageVisible(const QString& name, bool visible);
+    // Runs a command; an error that escapes it goes to MyException.
+    void Run(const std::function<void()>& command);
+
+    MainEnv env_;
+    std::unique_ptr<shell::Prompt> ownPrompt_;
+    std::unique_ptr<shell::Clock> ownClock_;
+    std::unique_ptr<shell::EventPump> ownPump_;
+    std::unique_ptr<link::SerialPort> ownPort_;
+    std::unique_ptr<SettingsStore> ownSettings_;
+    shell::Prompt* prompt_ = nullptr;
+    shell::Clock* clock_ = nullptr;
+    shell::EventPump* pump_ = nullptr;
+    SettingsStore* settingsStore_ = nullptr;
+
+    // In the order they are made: the status window before the data module,
+    // which shows it while the tables open.
+    std::unique_ptr<TFormStatus> status_;
+    std::unique_ptr<store::TDM> dm_;
+    std::unique_ptr<store::Rules> rules_;
+    std::unique_ptr<link::ReaderLink> link_;
+    std::unique_ptr<collector::Operations> ops_;
+    std::unique_ptr<GridKeys> gridKeys_;
+    ProgramSettings settings_;
+
+    std::map<QString, QAction*> actions_;
+    std::map<QString, DBGrid*> grids_;
+    std::array<QToolButton*, 4> portButtons_{};
+    QActionGroup* sortGroup_ = nullptr;
+    QLabel* labelN_ = nullptr;
+
+    QTabWidget* pageControl_ = nullptr;
+    std::map<QString, QWidget*> pages_;     // every page and inner page by name
+    std::map<QString, QTabWidget*> inner_;  // the inner page control of a page
+    UsersPage* usersPage_ = nullptr;
+    TestPage* testPage_ = nullptr;
+    ReadPage* readPage_ = nullptr;
+    WritePage* writePage_ = nullptr;
+    RoundHeader* dateHeader_ = nullptr;
+    RoundHeader* archiveDateHeader_ = nullptr;
+
+    std::unique_ptr<TFormPWord> pword_;
+    std::unique_ptr<TAboutBox> about_;
+    std::unique_ptr<HelpWindow> help_;
+
+    // The page and inner page in front as of the last page change: the page a
+    // tab click is leaving.
+    QString frontPage_, frontSub_;
+    bool shown_ = false;
+    bool closed_ = false;
+    bool changing_ = false;  // a page is being made current by the program
+};
+
+}  // namespace kordex::app
