@@ -1,8 +1,13 @@
 #include "DBGrid.h"
 
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHeaderView>
+#include <QIntValidator>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
 #include <exception>
@@ -35,16 +40,115 @@ void TouchCellDelegate::initStyleOption(QStyleOptionViewItem* option,
     if (colors->background.isValid()) option->backgroundBrush = colors->background;
 }
 
+// --- GridCellDelegate -------------------------------------------------------------
+
+namespace {
+
+// The text a line editor starts with.
+QString EditorText(const QModelIndex& index) {
+    const QVariant v = index.data(Qt::EditRole);
+    return IsEmpty(v) ? QString() : v.toString();
+}
+
+QVariant LookupKey(const QModelIndex& index) {
+    const QVariant v = index.data(GridModel::KeyRole);
+    return IsEmpty(v) ? QVariant() : v;
+}
+
+// The rows of a lookup's view, by the name it shows, with their keys.
+void FillLookupList(QComboBox& combo, const store::Field& lookup) {
+    store::View* lv = lookup.lookupView;
+    if (lv == nullptr || !lv->IsOpen()) return;
+    const store::Field* name = lv->FindField(lookup.resultField);
+    const store::Field* key = lv->FindField(lookup.lookupKeyField);
+    if (name == nullptr || key == nullptr || name->dataIndex < 0 || key->dataIndex < 0) return;
+    const auto ni = static_cast<size_t>(name->dataIndex);
+    const auto ki = static_cast<size_t>(key->dataIndex);
+    lv->ForEachRow([&](const store::Values& row) {
+        if (ni < row.size() && ki < row.size()) combo.addItem(row[ni].toString(), row[ki]);
+    });
+}
+
+}  // namespace
+
+QWidget* GridCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                        const QModelIndex& index) const {
+    const auto* model = qobject_cast<const GridModel*>(index.model());
+    if (model == nullptr) return QStyledItemDelegate::createEditor(parent, option, index);
+    const store::Field& f = model->FieldOf(index.column());
+    QWidget* editor = nullptr;
+    if (f.kind == store::FieldKind::Lookup) {
+        auto* combo = new QComboBox(parent);
+        FillLookupList(*combo, f);
+        // A choice goes into the row at once, as the name shown follows the key.
+        connect(combo, &QComboBox::activated, this,
+                [this, combo] { emit const_cast<GridCellDelegate*>(this)->commitData(combo); });
+        editor = combo;
+    } else {
+        auto* edit = new QLineEdit(parent);
+        edit->setFrame(false);
+        if (f.type == store::FieldType::String && f.size > 0) edit->setMaxLength(f.size);
+        if (f.type == store::FieldType::SmallInt)
+            edit->setValidator(new QIntValidator(-32768, 32767, edit));
+        else if (IsNumber(f.type))
+            edit->setValidator(new QIntValidator(edit));
+        editor = edit;
+    }
+    editor_ = editor;
+    return editor;
+}
+
+void GridCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+        const QVariant key = LookupKey(index);
+        combo->setCurrentIndex(key.isValid() ? combo->findData(key) : -1);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
+        edit->setText(EditorText(index));
+    } else {
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+}
+
+// Only a changed value is written, so that opening and leaving an editor does
+// not mark the row as modified.
+void GridCellDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                    const QModelIndex& index) const {
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+        const QVariant key = combo->currentIndex() < 0 ? QVariant() : combo->currentData();
+        if (key != LookupKey(index)) model->setData(index, key, Qt::EditRole);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
+        if (edit->text() != EditorText(index)) model->setData(index, edit->text(), Qt::EditRole);
+    } else {
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+}
+
+void GridCellDelegate::destroyEditor(QWidget* editor, const QModelIndex& index) const {
+    if (editor_ == editor) editor_ = nullptr;
+    QStyledItemDelegate::destroyEditor(editor, index);
+}
+
+bool GridCellDelegate::eventFilter(QObject* object, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* grid = qobject_cast<DBGrid*>(parent());
+        if (grid != nullptr && grid->EditorKeyPress(static_cast<QKeyEvent*>(event))) return true;
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+}
+
 // --- DBGrid -----------------------------------------------------------------------
 
-DBGrid::DBGrid(QWidget* parent) : QTableView(parent), delegate_(new TouchCellDelegate(this)) {
+DBGrid::DBGrid(QWidget* parent) : QTableView(parent), delegate_(new GridCellDelegate(this)) {
     setItemDelegate(delegate_);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab comes to the grid (keyPressEvent) instead of moving the focus.
+    setTabKeyNavigation(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     connect(&link_, &DataLink::dataChanged, this, &DBGrid::FollowView);
     connect(&link_, &DataLink::refreshed, this, &DBGrid::FollowView);
+    connect(&link_, &DataLink::stateChanged, this, &DBGrid::ViewStateChanged);
     connect(horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int column, int, int size) {
                 if (!applyingWidths_ && column >= 0 && column < static_cast<int>(widths_.size()))
@@ -59,6 +163,7 @@ DBGrid::~DBGrid() {
 
 void DBGrid::SetGrid(store::View& view, std::vector<GridColumn> columns) {
     auto model = std::make_unique<GridModel>(view, std::move(columns));
+    SetEditing(false);
     link_.SetView(nullptr);
     QItemSelectionModel* old = selectionModel();
     setModel(model.get());
@@ -71,6 +176,9 @@ void DBGrid::SetGrid(store::View& view, std::vector<GridColumn> columns) {
     // when the current cell follows.
     link_.SetView(&view);
     connect(model_.get(), &QAbstractItemModel::modelReset, this, &DBGrid::ApplyWidths);
+    // Rows read again under an open editor: its index is gone, so is its value.
+    connect(model_.get(), &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { CloseEditor(false); });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { CurrentMoved(current); });
     ResetColumnWidths();
@@ -121,8 +229,13 @@ void DBGrid::FollowView() {
 void DBGrid::CurrentMoved(const QModelIndex& current) {
     if (model_ == nullptr || !current.isValid()) return;
     column_ = current.column();
-    if (following_) return;
-    if (current.row() == model_->CurrentRow()) return;
+    // Rows coming or going move the cell by themselves; the view follows nothing.
+    if (following_ || model_->Changing()) return;
+    if (current.row() == model_->CurrentRow()) {
+        // Another column of the row being edited: its editor opens.
+        if (editing_ && ViewEditing()) OpenEditor();
+        return;
+    }
     bool moved = false;
     try {
         model_->View().SetRecNo(current.row() + 1);
@@ -145,11 +258,122 @@ void DBGrid::CurrentMoved(const QModelIndex& current) {
         });
 }
 
+// --- Editing ---------------------------------------------------------------------
+
+bool DBGrid::ViewEditing() const {
+    return link_.Editing();
+}
+
+void DBGrid::SetEditing(bool on) {
+    // A grid edits only a row that is being edited or inserted.
+    on = on && model_ != nullptr && ViewEditing();
+    if (!on) CloseEditor(ViewEditing());
+    editing_ = on;
+    if (model_ != nullptr) model_->SetEditable(on);
+    setEditTriggers(on ? QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed |
+                             QAbstractItemView::AnyKeyPressed
+                       : QAbstractItemView::NoEditTriggers);
+}
+
+bool DBGrid::OpenEditor() {
+    if (model_ == nullptr || !editing_) return false;
+    const QModelIndex index = currentIndex();
+    if (!index.isValid() || !model_->CellEditable(index)) return false;
+    if (Editor() != nullptr) return true;
+    return edit(index, QAbstractItemView::AllEditTriggers, nullptr);
+}
+
+QWidget* DBGrid::Editor() const {
+    QWidget* editor = delegate_->Editor();
+    return editor != nullptr && state() == QAbstractItemView::EditingState ? editor : nullptr;
+}
+
+void DBGrid::CloseEditor(bool commit) {
+    QWidget* editor = Editor();
+    if (editor == nullptr) return;
+    if (commit && ViewEditing()) commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+// The row was posted or cancelled, here or by any other way: the grid browses.
+void DBGrid::ViewStateChanged() {
+    if (editing_ && !ViewEditing()) SetEditing(false);
+    FollowView();
+}
+
+void DBGrid::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    const int row = currentIndex().row();
+    if (Editor() != nullptr && row >= start && row <= end) CloseEditor(false);
+    QTableView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+void DBGrid::MoveColumn(int delta) {
+    if (model_ == nullptr) return;
+    const QModelIndex current = currentIndex();
+    const int column = current.column() + delta;
+    if (!current.isValid() || column < 0 || column >= model_->columnCount()) return;
+    setCurrentIndex(model_->index(current.row(), column));
+}
+
+void DBGrid::CancelRow() {
+    CloseEditor(false);
+    try {
+        link_.View()->Cancel();
+    } catch (const std::exception&) {
+    } catch (const store::Abort&) {
+    }
+}
+
+bool DBGrid::OwnKey(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            // Tab never moves the focus out of the grid.
+            if (ViewEditing())
+                MoveColumn(event->key() == Qt::Key_Backtab ||
+                                   event->modifiers().testFlag(Qt::ShiftModifier)
+                               ? -1
+                               : 1);
+            return true;
+        case Qt::Key_Escape:
+            if (!ViewEditing()) return false;
+            CancelRow();
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool DBGrid::EditorKeyPress(QKeyEvent* event) {
+    if (!passing_ && keyHook && keyHook(event)) return true;
+    return OwnKey(event);
+}
+
 void DBGrid::keyPressEvent(QKeyEvent* event) {
-    if (keyHook && keyHook(event)) {
+    if (!passing_ && keyHook && keyHook(event)) {
         event->accept();
         return;
     }
+    if (OwnKey(event)) {
+        event->accept();
+        return;
+    }
+    const bool passing = passing_;
+    passing_ = true;
+    const auto restore = qScopeGuard([this, passing] { passing_ = passing; });
+    QWidget* editor = Editor();
+    const QString text = event->text();
+    const bool printable = !text.isEmpty() && std::all_of(text.begin(), text.end(),
+                                                          [](QChar c) { return c.isPrint(); });
+    if (editor != nullptr && !passing && printable) {
+        // A character handed to the grid (the key hook's replacement of one
+        // typed) belongs to the open editor. Enter and the like come back from
+        // editors that leave them to the grid, and stay here.
+        QCoreApplication::sendEvent(editor, event);
+        event->accept();
+        return;
+    }
+    // An editor opened by this key gets it without the hook asking again.
     QTableView::keyPressEvent(event);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <functional>
@@ -34,10 +35,45 @@ protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
-// A read-only grid over a view. The grid's current cell and the view's
-// current row follow each other: a cell chosen moves the view, and the view
-// moving (by any command) moves the current cell. Column widths come from the
-// columns' fields; a width the user drags is kept across refreshes.
+// The in-place editors of a grid: a line edit for text and numbers (text cut
+// to the field's size), a list of the lookup view's rows by name for a lookup
+// cell, whose choice is written at once. Keys typed into an editor go to the
+// grid first (DBGrid::EditorKeyPress).
+class GridCellDelegate : public TouchCellDelegate {
+    Q_OBJECT
+
+public:
+    using TouchCellDelegate::TouchCellDelegate;
+
+    // The open editor, or null.
+    QWidget* Editor() const { return editor_; }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override;
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override;
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
+
+private:
+    mutable QPointer<QWidget> editor_;
+};
+
+// A grid over a view. The grid's current cell and the view's current row
+// follow each other: a cell chosen moves the view, and the view moving (by any
+// command) moves the current cell. Column widths come from the columns'
+// fields; a width the user drags is kept across refreshes.
+//
+// A grid browses until it is switched into editing: then the cells of the
+// row the view edits or inserts are edited in place, and entering another
+// column of that row opens its editor. When the view stops editing (the row
+// posted or cancelled by whatever means) the grid closes its editor and goes
+// back to browsing. Tab and Shift+Tab move one column right or left while the
+// view is editing and never move the focus out of the grid; Escape while the
+// view is editing cancels the row.
 class DBGrid : public QTableView {
     Q_OBJECT
 
@@ -54,6 +90,25 @@ public:
     store::View* View() const { return link_.View(); }
     TouchCellDelegate* CellDelegate() const { return delegate_; }
 
+    // --- Editing
+    // In-place editing and Tab between the columns, switched together. On
+    // only while the view is editing or inserting (a browsing view leaves the
+    // grid browsing). Switched off, an open editor is closed, its value kept
+    // while the view is still editing.
+    void SetEditing(bool on);
+    bool Editing() const { return editing_; }
+    // Opens the in-place editor on the current cell; false when the cell
+    // cannot be edited now.
+    bool OpenEditor();
+    // Closes the open editor, its value written into the row (commit) or
+    // dropped. Nothing happens without an open editor.
+    void CloseEditor(bool commit = true);
+    // The open in-place editor, or null.
+    QWidget* Editor() const;
+    // A key pressed in the in-place editor: the key hook first, then the
+    // grid's own keys (Tab, Escape); true consumes it.
+    bool EditorKeyPress(QKeyEvent* event);
+
     // Sets every column to the width its field asks for in the grid's font.
     void ResetColumnWidths();
 
@@ -67,7 +122,8 @@ public:
     // A selected cell of a touch grid is drawn in its kind's colour while this holds.
     bool FocusedOrFindPanel() const { return findPanelOpen_ || hasFocus(); }
 
-    // Asked first with every key pressed in the grid; true consumes the key.
+    // Asked first with every key pressed in the grid or its in-place editor;
+    // true consumes the key.
     std::function<bool(QKeyEvent*)> keyHook;
     // Told of every key released in the grid.
     std::function<void(QKeyEvent*)> keyReleaseHook;
@@ -78,21 +134,30 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
 
 private:
     void FollowView();
     void CurrentMoved(const QModelIndex& current);
     void ApplyWidths();
+    bool ViewEditing() const;
+    void ViewStateChanged();
+    // Tab, Shift+Tab and Escape; true when the key was the grid's.
+    bool OwnKey(QKeyEvent* event);
+    void MoveColumn(int delta);
+    void CancelRow();
 
     std::unique_ptr<GridModel> model_;
     DataLink link_;
-    TouchCellDelegate* delegate_ = nullptr;
+    GridCellDelegate* delegate_ = nullptr;
     std::vector<int> widths_;
     int column_ = 0;  // the current column, kept while the rows are read again
     bool following_ = false;
     bool applyingWidths_ = false;
     bool findPanelOpen_ = false;
     bool alwaysShowSelection_ = false;
+    bool editing_ = false;
+    bool passing_ = false;  // a key the hook has had, on its way on
 };
 
 }  // namespace kordex::app

@@ -137,6 +137,7 @@ GridModel::GridModel(store::View& view, std::vector<GridColumn> columns, QObject
       capacity_(std::max(cacheRows, 1)) {
     ResolveFields();
     rows_ = view_.RecordCount();
+    pending_ = view_.IsOpen() && view_.PendingInsert();
     lastCurrent_ = CurrentRow();
     view_.AddListener(this);
 }
@@ -147,18 +148,21 @@ GridModel::~GridModel() {
 
 void GridModel::ResolveFields() {
     fieldIndex_.clear();
+    keyIndex_.clear();
     for (const GridColumn& c : columns_) {
         const int i = view_.FieldIndex(c.field);
         if (i < 0)
             throw store::Error(
                 QStringLiteral("%1: Field '%2' not found").arg(view_.Name(), c.field));
         fieldIndex_.push_back(i);
+        const store::Field& f = view_.Fields()[i];
+        keyIndex_.push_back(f.kind == store::FieldKind::Lookup ? view_.FieldIndex(f.keyField) : -1);
     }
     touchKindField_ = view_.FieldIndex(TouchKindFieldName);
 }
 
 int GridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : rows_;
+    return parent.isValid() ? 0 : rows_ + (pending_ ? 1 : 0);
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const {
@@ -172,8 +176,23 @@ int GridModel::ColumnOf(const QString& field) const {
 }
 
 int GridModel::CurrentRow() const {
-    if (!view_.IsOpen() || view_.RecNo() <= 0) return -1;
-    return view_.RecNo() - 1;
+    if (!view_.IsOpen()) return -1;
+    if (pending_ && view_.PendingInsert()) return rows_;
+    const int row = view_.RecNo() - 1;
+    return row >= 0 && row < rows_ ? row : -1;
+}
+
+const store::Field& GridModel::FieldOf(int column) const {
+    return view_.Fields()[fieldIndex_.at(column)];
+}
+
+bool GridModel::ViewEditing() const {
+    return view_.State() == store::ViewState::Edit || view_.State() == store::ViewState::Insert;
+}
+
+bool GridModel::LiveRow(int row) const {
+    if (row < 0 || view_.ControlsDisabled()) return false;
+    return row == PendingRow() || (row == CurrentRow() && view_.State() == store::ViewState::Edit);
 }
 
 const std::vector<QVariant>* GridModel::Row(int row) const {
@@ -205,11 +224,10 @@ const std::vector<QVariant>* GridModel::Row(int row) const {
     return &it->values;
 }
 
-QVariant GridModel::ValueAt(int row, int column) const {
-    const int fi = fieldIndex_[column];
-    // The row being edited shows the values being typed.
-    if (row == CurrentRow() && view_.State() == store::ViewState::Edit &&
-        !view_.ControlsDisabled()) {
+QVariant GridModel::FieldValue(int row, int fi) const {
+    if (fi < 0) return {};
+    // The row being edited or inserted shows the values being typed.
+    if (LiveRow(row)) {
         try {
             return view_.Value(fi);
         } catch (const std::exception&) {
@@ -223,16 +241,18 @@ QVariant GridModel::ValueAt(int row, int column) const {
     return (*values)[fi];
 }
 
+QVariant GridModel::ValueAt(int row, int column) const {
+    return FieldValue(row, fieldIndex_[column]);
+}
+
 int GridModel::TouchKindAt(int row) const {
     if (touchKindField_ < 0) return 0;
-    const std::vector<QVariant>* values = Row(row);
-    if (values == nullptr || touchKindField_ >= static_cast<int>(values->size())) return 0;
-    const QVariant& k = (*values)[touchKindField_];
+    const QVariant k = FieldValue(row, touchKindField_);
     return IsEmpty(k) ? 0 : k.toInt();
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rows_ || index.column() >= columnCount()) return {};
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
     const store::Field& f = view_.Fields()[fieldIndex_[index.column()]];
     switch (role) {
         case Qt::DisplayRole:
@@ -242,7 +262,9 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
         case Qt::CheckStateRole: {
             if (f.type != FieldType::Boolean) return {};
             const QVariant v = ValueAt(index.row(), index.column());
-            if (IsEmpty(v)) return {};
+            // An empty boolean being edited can be checked: it shows unchecked.
+            if (IsEmpty(v))
+                return CellEditable(index) ? QVariant(static_cast<int>(Qt::Unchecked)) : QVariant();
             return static_cast<int>(v.toBool() ? Qt::Checked : Qt::Unchecked);
         }
         case Qt::TextAlignmentRole:
@@ -255,12 +277,18 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
         case TouchKindRole:
             if (!IsTouchGrid()) return {};
             return TouchKindAt(index.row());
+        case KeyRole:
+            if (f.kind != store::FieldKind::Lookup) return {};
+            return FieldValue(index.row(), keyIndex_[index.column()]);
         default:
             return {};
     }
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    // The pending row is marked as the new row it is.
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole && section == PendingRow())
+        return QStringLiteral("*");
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (role) {
@@ -275,7 +303,82 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
 
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (CellEditable(index))
+        flags |= FieldOf(index.column()).type == FieldType::Boolean ? Qt::ItemIsUserCheckable
+                                                                    : Qt::ItemIsEditable;
+    return flags;
+}
+
+// --- Editing ---------------------------------------------------------------------
+
+void GridModel::SetEditable(bool on) {
+    if (editable_ == on) return;
+    editable_ = on;
+    RowChanged(CurrentRow());
+}
+
+bool GridModel::CellEditable(const QModelIndex& index) const {
+    if (!editable_ || !index.isValid() || index.model() != this || index.column() >= columnCount())
+        return false;
+    if (!view_.IsOpen() || !ViewEditing() || view_.ControlsDisabled() ||
+        index.row() != CurrentRow())
+        return false;
+    const store::Field& f = FieldOf(index.column());
+    switch (f.kind) {
+        case store::FieldKind::Calculated:
+            return false;
+        case store::FieldKind::Lookup: {
+            const int k = keyIndex_[index.column()];
+            if (k < 0 || f.lookupView == nullptr) return false;
+            const store::Field& key = view_.Fields()[k];
+            return key.dataIndex >= 0 && key.type != FieldType::AutoInc;
+        }
+        case store::FieldKind::Data:
+            return f.type != FieldType::AutoInc && !IsDateTime(f.type);
+    }
+    return false;
+}
+
+bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!CellEditable(index)) return false;
+    const store::Field& f = FieldOf(index.column());
+    int target = fieldIndex_[index.column()];
+    QVariant v = value;
+    if (f.kind == store::FieldKind::Lookup) {
+        if (role != Qt::EditRole) return false;
+        target = keyIndex_[index.column()];
+    } else if (f.type == FieldType::Boolean) {
+        if (role == Qt::CheckStateRole)
+            v = value.toInt() == Qt::Checked;
+        else if (role == Qt::EditRole)
+            v = IsEmpty(value) ? QVariant() : QVariant(value.toBool());
+        else
+            return false;
+    } else if (role != Qt::EditRole) {
+        return false;
+    } else if (IsNumber(f.type)) {
+        const QString text = IsEmpty(value) ? QString() : value.toString().trimmed();
+        if (text.isEmpty()) {
+            v = QVariant();
+        } else {
+            bool ok = false;
+            const qlonglong n = text.toLongLong(&ok);
+            const qlonglong limit = f.type == FieldType::SmallInt ? 32767 : 2147483647;
+            if (!ok || n > limit || n < -limit - 1) return false;
+            v = n;
+        }
+    } else {
+        v = IsEmpty(value) ? QVariant() : QVariant(value.toString());
+    }
+    try {
+        view_.SetValue(target, v);  // the view's notification redraws the row
+    } catch (const std::exception&) {
+        return false;
+    } catch (const store::Abort&) {
+        return false;
+    }
+    return true;
 }
 
 int GridModel::WidthChars(int column) const {
@@ -312,7 +415,7 @@ int GridModel::WidthHint(int column, const QFontMetrics& metrics) const {
 // --- Notifications ---------------------------------------------------------------
 
 void GridModel::RowChanged(int row) {
-    if (row < 0 || row >= rows_ || columns_.empty()) return;
+    if (row < 0 || row >= rowCount() || columns_.empty()) return;
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
@@ -326,14 +429,34 @@ void GridModel::ViewDataChanged(store::View&, const QString&) {
     lastCurrent_ = current;
 }
 
-// Browse, edit and insert show the same rows; the values being edited come
-// with the data changes.
-void GridModel::ViewStateChanged(store::View&) {}
+// The pending row comes with the insert state and goes with it; the current
+// row is drawn again, as what can be edited in it changed.
+void GridModel::ViewStateChanged(store::View&) {
+    SyncPending();
+    RowChanged(CurrentRow());
+}
+
+void GridModel::SyncPending() {
+    const bool pending = view_.IsOpen() && view_.PendingInsert();
+    if (pending == pending_) return;
+    changing_ = true;
+    if (pending) {
+        beginInsertRows({}, rows_, rows_);
+        pending_ = true;
+        endInsertRows();
+    } else {
+        beginRemoveRows({}, rows_, rows_);
+        pending_ = false;
+        endRemoveRows();
+    }
+    changing_ = false;
+}
 
 void GridModel::ViewRefreshed(store::View&) {
     beginResetModel();
     cache_.clear();
     rows_ = view_.IsOpen() ? view_.RecordCount() : 0;
+    pending_ = view_.IsOpen() && view_.PendingInsert();
     lastCurrent_ = CurrentRow();
     endResetModel();
 }

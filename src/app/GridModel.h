@@ -52,11 +52,22 @@ struct CellColors {
 // cell of a grid without focus like an unselected one.
 CellColors TouchCellColors(bool selected, bool focusedOrFindPanel, int kind);
 
-// A read-only table model over a view: the rows of the view's range in its
-// order, the columns as given. Rows are read only when they are asked for,
-// and the last rows read are kept until the view reports a change. While the
-// view's controls are disabled the model shows what it showed before and
-// reads nothing; the view's refresh at EnableControls brings it up to date.
+// A table model over a view: the rows of the view's range in its order, the
+// columns as given. Rows are read only when they are asked for, and the last
+// rows read are kept until the view reports a change. While the view's
+// controls are disabled the model shows what it showed before and reads
+// nothing; the view's refresh at EnableControls brings it up to date.
+//
+// A row pending in the view (insert state) is one more row after the last
+// one; it is the current row while it lasts, shows the view's values as they
+// are set and goes when the row is posted (it then shows in its place) or
+// cancelled. The row being edited or inserted shows what is typed.
+//
+// Editable (the grid's editing state): the cells of the current row can be
+// edited while the view is editing or inserting; setData writes into the
+// view's row. A lookup cell takes the key it looks up (its key field is
+// written); booleans are checked; calculated fields, counters and date-time
+// fields are not edited in place.
 //
 // Display: text by the field's type and display format; booleans as a check
 // mark (no text; an empty boolean has none); numbers on the right. Over a
@@ -74,6 +85,8 @@ public:
         WidthCharsRole = Qt::UserRole + 1,
         // Cells of a touch grid: the row's touch kind, 0..8 (empty reads 0).
         TouchKindRole,
+        // Lookup cells: the value of the key field the lookup follows.
+        KeyRole,
     };
     static constexpr int DefaultCacheRows = 128;
 
@@ -90,13 +103,30 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // Writes into the view's current row: EditRole (text for numbers and
+    // strings, an empty value clears; the key for a lookup cell) or
+    // CheckStateRole for booleans. False when the cell is not editable now
+    // or the view refuses the value.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    bool Editable() const { return editable_; }
+    void SetEditable(bool on);
+    // Whether a cell can be edited now.
+    bool CellEditable(const QModelIndex& index) const;
+    // The view's field shown in a column.
+    const store::Field& FieldOf(int column) const;
 
     store::View& View() const { return view_; }
     const std::vector<GridColumn>& Columns() const { return columns_; }
     // The column that shows a field, or -1.
     int ColumnOf(const QString& field) const;
-    // The model row of the view's current row, or -1 when there is none.
+    // The model row of the view's current row (the pending row while there is
+    // one), or -1 when there is none.
     int CurrentRow() const;
+    // The model row of the view's pending row, or -1.
+    int PendingRow() const { return pending_ ? rows_ : -1; }
+    // Rows are being inserted or removed: the current cell may move on its own.
+    bool Changing() const { return changing_; }
 
     // Width in characters: the field's display width, else its size (for
     // text), else what its type or its date-time format needs.
@@ -127,14 +157,24 @@ private:
     void ResolveFields();
     // The values of every field of a row, or null when it cannot be read now.
     const std::vector<QVariant>* Row(int row) const;
+    // The value of a field (by view index) in a row.
+    QVariant FieldValue(int row, int fieldIndex) const;
     QVariant ValueAt(int row, int column) const;
+    // The row's values are the view's own (edited or pending), not stored ones.
+    bool LiveRow(int row) const;
+    bool ViewEditing() const;
     void RowChanged(int row);
+    void SyncPending();
 
     store::View& view_;
     std::vector<GridColumn> columns_;
     std::vector<int> fieldIndex_;  // per column, in the view's fields
+    std::vector<int> keyIndex_;    // per column: a lookup's key field, or -1
     int touchKindField_ = -1;
-    int rows_ = 0;  // as of the last refresh
+    int rows_ = 0;  // stored rows, as of the last refresh
+    bool pending_ = false;
+    bool editable_ = false;
+    bool changing_ = false;
     int lastCurrent_ = -1;
     int capacity_;
     mutable QHash<int, CachedRow> cache_;

@@ -144,6 +144,12 @@ public:
     bool Eof() const { return eof_; }
     bool IsEmpty() const { return ids_.empty() && state_ != ViewState::Insert; }
     int RecordCount() const { return static_cast<int>(ids_.size()); }
+    // A new row is pending (insert state). It is not in the range until it is
+    // posted; rows are appended, so a grid shows it after the last row, with
+    // the values of Value() (lookups and calculated fields as well).
+    bool PendingInsert() const { return state_ == ViewState::Insert; }
+    // The 0-based place a grid shows the pending row at, or -1 without one.
+    int PendingPosition() const { return PendingInsert() ? RecordCount() : -1; }
     // 1-based number of the current row; 0 when there is none.
     int RecNo() const { return pos_ >= 0 ? pos_ + 1 : 0; }
     void SetRecNo(int recNo);

@@ -378,6 +378,63 @@ TEST_F(ViewTest, LookupAndCalculatedFieldsFollowTheirSources) {
     EXPECT_GT(calcs, 0);
 }
 
+TEST_F(ViewTest, ThePendingRowComesAfterTheLastRowWithItsLookupsUntilPostedOrCancelled) {
+    View people("People", "Data", People());
+    View touches("Touches", "Data", Touches());
+    touches.AddLookupField("LName", 10, "Key", &people, "Key", "Name");
+    touches.AddCalculatedField("CDay", FieldType::Date);
+    touches.onCalcFields = [](View& t) {
+        if (!t.IsNull("Date")) t.SetValue("CDay", std::floor(t.Value("Date").toDouble()));
+    };
+    people.Open(*db);
+    touches.Open(*db);
+    AddPerson(people, "K1", "Иван");
+    AddPerson(people, "K2", "Пётр");
+    for (double date : {10.5, 30.5}) {
+        touches.Insert();
+        touches.SetValue("DateReg", 1.0);
+        touches.SetValue("Date", date);
+        touches.Post();
+    }
+    touches.First();
+    EXPECT_FALSE(touches.PendingInsert());
+    EXPECT_EQ(touches.PendingPosition(), -1);
+
+    touches.Append();
+    EXPECT_TRUE(touches.PendingInsert());
+    EXPECT_EQ(touches.PendingPosition(), 2);
+    EXPECT_TRUE(touches.IsNull("LName"));
+    // The lookup and the calculation follow every value set, not only the first.
+    touches.SetValue("Key", "K1");
+    EXPECT_EQ(touches.Text("LName"), "Иван");
+    touches.SetValue("Key", "K2");
+    EXPECT_EQ(touches.Text("LName"), "Пётр");
+    touches.SetValue("Key", "K9");
+    EXPECT_TRUE(touches.IsNull("LName"));
+    touches.SetValue("Date", 20.25);
+    EXPECT_EQ(touches.Value("CDay").toDouble(), 20.0);
+    touches.Cancel();
+    EXPECT_FALSE(touches.PendingInsert());
+    EXPECT_EQ(touches.PendingPosition(), -1);
+    EXPECT_EQ(touches.RecordCount(), 2);
+
+    // Posted, it takes its place by the order.
+    touches.Append();
+    touches.SetValue("DateReg", 1.0);
+    touches.SetValue("Date", 20.25);
+    touches.SetValue("Key", "K2");
+    touches.Post();
+    EXPECT_EQ(touches.PendingPosition(), -1);
+    EXPECT_EQ(touches.RecNo(), 2);
+    EXPECT_EQ(touches.Text("LName"), "Пётр");
+
+    // A stored row being edited is no pending row.
+    touches.Edit();
+    EXPECT_FALSE(touches.PendingInsert());
+    EXPECT_EQ(touches.PendingPosition(), -1);
+    touches.Cancel();
+}
+
 TEST_F(ViewTest, DisabledControlsHearNothingAndDetailsCatchUpAfterwards) {
     View rounds("Rounds", "Data", Rounds());
     View touches("Touches", "Data", Touches());
