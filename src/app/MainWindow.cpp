@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
 #include <QPrinter>
@@ -20,6 +22,7 @@
 
 #include "AboutBox.h"
 #include "DBGrid.h"
+#include "DataWidgets.h"
 #include "DateRegDialog.h"
 #include "DevicePageWidgets.h"
 #include "FastFind.h"
@@ -86,6 +89,24 @@ TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(s
     rules_->actionRefresh = [this] { ActionRefresh(true); };
     gridKeys_ = std::make_unique<GridKeys>(*dm_);
     gridKeys_->gridExit = [this](DBGrid*) { ActionRefresh(false); };
+    gridKeys_->postRow = [this](DBGrid*) {
+        if (Action(QStringLiteral("ActionPostRec"))->isEnabled())
+            Run([this] { ActionPostRecExecute(); });
+    };
+    gridKeys_->newOrEditRow = [this](DBGrid* g) { Run([this, g] { ActionNewRecExecute(g); }); };
+    refreshLink_ = std::make_unique<DataLink>();
+    connect(refreshLink_.get(), &DataLink::dataChanged, this, [this] {
+        if (refreshLink_->View() != nullptr) DataChangeRule(*refreshLink_->View());
+    });
+    connect(refreshLink_.get(), &DataLink::refreshed, this, [this] {
+        if (refreshLink_->View() != nullptr) DataChangeRule(*refreshLink_->View());
+    });
+    connect(refreshLink_.get(), &DataLink::stateChanged, this, [this] {
+        if (refreshLink_->View() != nullptr) StateChangeRule(*refreshLink_->View());
+    });
+
+    // Key presses in the grids' in-place editors pass the window first.
+    qApp->installEventFilter(this);
 
     BuildActions();
     BuildMenus();
@@ -100,6 +121,7 @@ TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(s
 }
 
 TFormMain::~TFormMain() {
+    qApp->removeEventFilter(this);
     if (testPage_ != nullptr) testPage_->Stop();
     // The lists and grids go with the window; the tables close after them.
     pword_.reset();
@@ -128,6 +150,8 @@ DBGrid* TFormMain::Grid(const QString& name) const {
 void TFormMain::Run(const std::function<void()>& command) {
     try {
         command();
+    } catch (const store::Abort&) {
+        // A rule has told the operator already.
     } catch (const std::exception& e) {
         MyException(QString::fromUtf8(e.what()));
     }
@@ -258,6 +282,23 @@ void TFormMain::BuildActions() {
         a->setEnabled(false);
         a->setProperty("list", QStringLiteral("ActionListTable"));
     }
+    auto on = [this](const char* name, std::function<void()> command) {
+        connect(Action(QString::fromLatin1(name)), &QAction::triggered, this,
+                [this, command] { Run(command); });
+    };
+    on("ActionNewRec", [this] { ActionNewRecExecute(Action(QStringLiteral("ActionNewRec"))); });
+    on("ActionEditRec", [this] { ActionNewRecExecute(Action(QStringLiteral("ActionEditRec"))); });
+    on("ActionCopyRec", [this] { ActionCopyRecExecute(); });
+    on("ActionDelRec", [this] { ActionDelRecExecute(); });
+    on("ActionPostRec", [this] { ActionPostRecExecute(); });
+    on("ActionSortByKey", [this] { ActionSortByExecute(0); });
+    on("ActionSortByName", [this] { ActionSortByExecute(1); });
+    for (int tag = 1; tag <= 4; ++tag) {
+        static const char* const moves[] = {"ActionMoveUp", "ActionMoveDown", "ActionMoveFirst",
+                                            "ActionMoveLast"};
+        on(moves[tag - 1], [this, tag] { ActionMoveExecute(tag); });
+    }
+    on("ActionEmptyTable", [this] { ActionEmptyTableExecute(); });
     for (const char* n : {"ActionSortByKey", "ActionSortByName"}) {
         QAction* a = Action(QString::fromLatin1(n));
         a->setCheckable(true);
@@ -384,6 +425,10 @@ void TFormMain::BuildMenus() {
                                                            "ActionDefaultColor",
                                                            "ActionDefaultFont"};
     add(table, tableItems);
+    // The grids' own menu holds the same commands in the same order.
+    popupTable_ = new QMenu(this);
+    popupTable_->setObjectName(QStringLiteral("PopupMenuTable"));
+    add(popupTable_, tableItems);
     QMenu* device = bar->addMenu(QStringLiteral("&Устройство"));
     device->setObjectName(QStringLiteral("MenuDevice"));
     add(device, {"ActionDRead", "ActionDWrite"});
@@ -494,8 +539,13 @@ DBGrid* TFormMain::MakeGrid(const char* name, int tag, store::View& view,
 
 void TFormMain::WireGrid(DBGrid* grid) {
     gridKeys_->Attach(grid);
-    grid->setContextMenuPolicy(Qt::ActionsContextMenu);
-    grid->setProperty("popup", QStringLiteral("PopupMenuTable"));
+    grid->installEventFilter(this);
+    // A double click anywhere in a reference grid, also on an empty one.
+    grid->viewport()->installEventFilter(this);
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
+        popupTable_->exec(grid->viewport()->mapToGlobal(at));
+    });
 }
 
 namespace {
@@ -712,6 +762,10 @@ void TFormMain::BuildPages() {
     addPage(archivePages, kddaEvents, QStringLiteral("События Kordex'a по дате и времени"));
     addPage(pageControl_, aEvents, QStringLiteral("Архив событий"));
 
+    for (const char* n : {"DBGridUsers", "DBGridPoints", "DBGridPathes", "DBGridPPathes",
+                          "DBGridPrBook", "DBGridKDs"})
+        if (DBGrid* g = Grid(QString::fromLatin1(n))) g->setProperty("reference", true);
+
     // The pages the window opens on.
     kordexPages->setCurrentWidget(test);
     roundPages->setCurrentWidget(points);
@@ -780,6 +834,58 @@ void TFormMain::ShowPage(const QString& page, const QString& subPage) {
         if (!subPage.isEmpty()) inner_.at(page)->setCurrentWidget(pages_.at(subPage));
     }
     PageControlChange();
+}
+
+// Entering a grid makes it the current grid and refreshes the commands;
+// leaving it for another control (not its fast-find panel, a menu or another
+// window) refreshes them without a grid.
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() && !replacingKey_) {
+        // The in-place editor of a key grid's key column takes hexadecimal digits only.
+        auto* editor = static_cast<QWidget*>(watched);
+        DBGrid* owner = nullptr;
+        for (QWidget* w = editor->parentWidget(); w != nullptr && owner == nullptr;
+             w = w->parentWidget())
+            owner = qobject_cast<DBGrid*>(w);
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (owner != nullptr && GridKeys::IsKeyGrid(owner) && owner->currentIndex().column() == 0 &&
+            key->text().size() == 1 && key->text().at(0).unicode() >= 32) {
+            const QChar ch = key->text().at(0);
+            const std::optional<QChar> taken = GridKeys::KeyColumnChar(ch);
+            if (!taken) return true;
+            if (*taken != ch) {
+                QKeyEvent capital(QEvent::KeyPress, key->key(), key->modifiers(), QString(*taken));
+                store::ScopedFlag replacing(replacingKey_, true);
+                QCoreApplication::sendEvent(editor, &capital);
+                return true;
+            }
+        }
+    }
+    if (event->type() == QEvent::MouseButtonDblClick && watched->isWidgetType()) {
+        auto* g = qobject_cast<DBGrid*>(static_cast<QWidget*>(watched)->parentWidget());
+        const int tag = g != nullptr ? g->property("tag").toInt() : -1;
+        if (g != nullptr && g->viewport() == watched && tag >= 0 && tag <= 5 &&
+            g->property("reference").toBool() && !g->Editing()) {
+            Run([this, g] { ActionNewRecExecute(g); });
+            return true;
+        }
+    }
+    auto* grid = qobject_cast<DBGrid*>(watched);
+    if (grid != nullptr && event->type() == QEvent::FocusIn) {
+        currentGrid_ = grid;
+        Run([this] { ActionRefresh(true); });
+    } else if (grid != nullptr && event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        QWidget* next = QApplication::focusWidget();
+        const bool toPanel = next != nullptr && qobject_cast<TPanelFFind*>(next) != nullptr;
+        // The grid's own in-place editor keeps the grid focused.
+        if (next != nullptr && grid->isAncestorOf(next))
+            return QMainWindow::eventFilter(watched, event);
+        if (!toPanel && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason &&
+            reason != Qt::MenuBarFocusReason)
+            Run([this] { ActionRefresh(false); });
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // --- Start-up
@@ -957,13 +1063,6 @@ void TFormMain::SwitchPair(store::View& rounds, store::View& touches, bool dateP
         if (!buffer[0].isNull()) rounds.Locate(QStringLiteral("DateReg"), buffer[0]);
     }
     if (!buffer[1].isNull()) touches.Locate(QStringLiteral("ID"), buffer[1]);
-}
-
-void TFormMain::ActionRefresh(bool gridFocused) {
-    (void)gridFocused;
-    // The grid commands are not available yet: they stay disabled and the
-    // row counter hidden.
-    labelN_->setVisible(false);
 }
 
 // --- Device

@@ -8,12 +8,14 @@
 #include <optional>
 
 #include "ProgramSettings.h"
+#include "TableCommands.h"
 #include "collector/Pages.h"
 #include "link/SerialPort.h"
 
 class QAction;
 class QActionGroup;
 class QLabel;
+class QMenu;
 class QTabWidget;
 class QToolButton;
 
@@ -40,6 +42,7 @@ class Operations;
 namespace kordex::app {
 
 class DBGrid;
+class DataLink;
 class GridKeys;
 class HelpWindow;
 class ReadPage;
@@ -59,6 +62,8 @@ inline const QString MsgEmptyDataset =
     QStringLiteral("Не могу выполнить данную операцию над пустой базой данных.");
 inline const QString MsgSaveRead = QStringLiteral("Сохранить прочитанные данные ?");
 inline const QString JournalExit = QStringLiteral("Выход из программы");
+inline const QString MsgOwnRow =
+    QStringLiteral("Невозможно удалить пользователя, под именем которого Вы зарегистрированы !");
 
 // What an error reaching the program's handler shows: a replacement text, the
 // error's own text, or nothing at all.
@@ -126,6 +131,24 @@ public:
     void ShowPage(const QString& page, const QString& subPage = {});
     // The enabling and checking of the commands by the focused grid.
     void ActionRefresh(bool gridFocused);
+    // The move commands and the row counter follow the focused grid's row.
+    void DataChangeRule(store::View& view);
+    // The post command follows the focused grid's view state.
+    void StateChangeRule(store::View& view);
+    // The grid with the focus (or the one whose fast-find panel has it).
+    DBGrid* FocusedGrid() const;
+
+    // --- Table commands. sender: the action, or the grid (Enter, double click).
+    void ActionNewRecExecute(QObject* sender);
+    void ActionCopyRecExecute();
+    void ActionDelRecExecute();
+    void ActionPostRecExecute();
+    void ActionSortByExecute(int tag);
+    void ActionMoveExecute(int tag);
+    void ActionEmptyTableExecute();
+    // Shows the key dialog of a key grid; tests answer in its place.
+    std::function<std::optional<KeyDialogResult>(const KeyDialogRequest&)> keyDialog;
+    QLabel* LabelN() const { return labelN_; }
 
     // The program-wide error handler: shows an error as the filter says.
     void MyException(const QString& error);
@@ -174,6 +197,8 @@ private:
     bool TestPageInFront() const;
     bool ReadPageInFront() const;
     void SetPageVisible(const QString& name, bool visible);
+    std::optional<KeyDialogResult> ShowKeyDialog(const KeyDialogRequest& request);
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Runs a command; an error that escapes it goes to MyException.
     void Run(const std::function<void()>& command);
 
@@ -202,7 +227,12 @@ private:
     std::map<QString, DBGrid*> grids_;
     std::array<QToolButton*, 4> portButtons_{};
     QActionGroup* sortGroup_ = nullptr;
+    QMenu* popupTable_ = nullptr;
     QLabel* labelN_ = nullptr;
+    int lastRowNumber_ = 0;                  // the counter's last positive row number
+    std::map<store::View*, int> rowCounts_;  // rows of each view at the last refresh
+    std::unique_ptr<DataLink> refreshLink_;  // the focused grid's view
+    QPointer<DBGrid> currentGrid_;           // the grid last entered
 
     QTabWidget* pageControl_ = nullptr;
     std::map<QString, QWidget*> pages_;     // every page and inner page by name
@@ -223,7 +253,8 @@ private:
     QString frontPage_, frontSub_;
     bool shown_ = false;
     bool closed_ = false;
-    bool changing_ = false;  // a page is being made current by the program
+    bool changing_ = false;      // a page is being made current by the program
+    bool replacingKey_ = false;  // a capital on its way to a key column's editor
 };
 
 }  // namespace kordex::app

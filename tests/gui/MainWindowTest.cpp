@@ -12,6 +12,7 @@
 #include "app/Demo.h"
 #include "app/DevicePageWidgets.h"
 #include "app/FastFind.h"
+#include "app/HelpWindow.h"
 #include "app/ProgramSettings.h"
 #include "app/TestPage.h"
 #include "collector/DeviceTest.h"
@@ -74,6 +75,9 @@ TEST_F(MainWindowTest, FirstStartInAnEmptyDirectoryOpensOnTheTestPage) {
     EXPECT_EQ(window->WritePageWidget().PathMode(), 0);
     const collector::ReadOptions o = window->ReadPageWidget().Options();
     EXPECT_TRUE(o.autoKDAdd && o.autoRegAdd && o.autoGuardAdd && o.autoPAdd && o.checkOver);
+    // Help on the page in front.
+    window->Action("ActionContext")->trigger();
+    EXPECT_EQ(window->Help().CurrentTopic(), 1);
     // Before a login nothing can be read, written or archived.
     for (const char* n : {"ActionDRead", "ActionDWrite", "ActionLoadArchive", "ActionNewRec"})
         EXPECT_FALSE(window->Action(n)->isEnabled()) << n;
@@ -121,11 +125,19 @@ TEST_F(MainWindowTest, LoginWithoutRegistrarShowsEveryPageAndJournalsNothing) {
     EXPECT_FALSE(window->DeviceTestPage().CorrectTimeButton()->isHidden());
 }
 
-TEST_F(MainWindowTest, RegistrarWithOnlyReadRightSeesTheMappedPages) {
-    Start();
-    Login({}, {});
-    AddUser(AdminKey, QStringLiteral("Администратор"), QStringLiteral("adm"), {});
-    AddUser(ReaderKey, QStringLiteral("Чтец"), QStringLiteral("чт"), {"IsRead"});
+// The first login (nobody to check yet) adds an administrator with the
+// password "Secret" and a registrar who may only read, password "чт".
+class TwoRegistrars : public MainWindowTest {
+protected:
+    void SetUp() override {
+        Start();
+        Login({}, {});
+        AddUser(AdminKey, QStringLiteral("Администратор"), QStringLiteral("Secret"), {});
+        AddUser(ReaderKey, QStringLiteral("Чтец"), QStringLiteral("чт"), {"IsRead"});
+    }
+};
+
+TEST_F(TwoRegistrars, OneWithOnlyTheReadRightSeesTheMappedPages) {
     Login(ReaderKey, QStringLiteral("чт"));
 
     const QStringList shown = ShownOf(this, [this](const QString& p) { return PageShown(p); });
@@ -141,11 +153,7 @@ TEST_F(MainWindowTest, RegistrarWithOnlyReadRightSeesTheMappedPages) {
     EXPECT_EQ(Dm().TablePrEvents().Text("Key"), ReaderKey);
 }
 
-TEST_F(MainWindowTest, WrongPasswordKeepsTheEarlierLogin) {
-    Start();
-    Login({}, {});
-    AddUser(AdminKey, QStringLiteral("Администратор"), QStringLiteral("Secret"), {});
-    AddUser(ReaderKey, QStringLiteral("Чтец"), QStringLiteral("чт"), {"IsRead"});
+TEST_F(TwoRegistrars, AWrongPasswordKeepsTheEarlierLogin) {
     Login(AdminKey, QStringLiteral("Secret"));
     ASSERT_EQ(Dm().TableCurRegister().Text("Key"), AdminKey);
     prompt.Clear();
@@ -177,6 +185,10 @@ struct LeaveCase {
     bool left;      // the journal page is in front afterwards
     bool attached;  // the read page still shows the round
 };
+
+void PrintTo(const LeaveCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 }  // namespace
 
