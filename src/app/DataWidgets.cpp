@@ -60,7 +60,11 @@ void DataLink::ViewRefreshed(store::View&) {
 
 FieldLink::FieldLink(QObject* parent) : DataLink(nullptr, parent) {
     connect(this, &DataLink::dataChanged, this, [this](const QString& field) {
-        if (field.isEmpty() || field.compare(field_, Qt::CaseInsensitive) == 0) emit changed();
+        // A calculated or lookup field follows the fields it is made from.
+        const store::Field* f = Def();
+        if (field.isEmpty() || field.compare(field_, Qt::CaseInsensitive) == 0 ||
+            (f != nullptr && f->kind != store::FieldKind::Data))
+            emit changed();
     });
     connect(this, &DataLink::stateChanged, this, &FieldLink::changed);
     connect(this, &DataLink::refreshed, this, &FieldLink::changed);

@@ -646,6 +646,12 @@ void TFormMain::BuildPages() {
         auto* t = new QTabWidget;
         t->setObjectName(QString::fromLatin1(name));
         t->setDocumentMode(true);
+        // The inner pages' captions fit the window's design width side by side.
+        t->tabBar()->setStyleSheet(
+            QStringLiteral("QTabBar::tab { padding: 3px 7px; border: 1px solid palette(mid); }"
+                           "QTabBar::tab:selected { background: palette(highlight); color: "
+                           "palette(highlighted-text); }"));
+        t->tabBar()->setElideMode(Qt::ElideNone);
         auto* l = Column(page, 2);
         l->addWidget(t);
         inner_[page->objectName()] = t;

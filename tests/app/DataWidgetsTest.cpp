@@ -317,6 +317,22 @@ TEST_F(DataWidgetsTest, FieldControlsShowTheCurrentRowAndWriteWhileEditing) {
     EXPECT_EQ(shown(), (QStringList{"Петров", "admin", "0"}));
 }
 
+TEST_F(DataWidgetsTest, CalculatedAndLookupEditsFollowTheFieldsTheyAreMadeFrom) {
+    AddPeople();
+    View& rounds = dm->TableKDEvents();
+    DBEdit duration, guard;
+    duration.Bind(&rounds, "CDuration");
+    guard.Bind(&rounds, "LGuard");
+    rounds.Append();
+    rounds.SetValue("DateReg", Stamp(3, 8));
+    rounds.SetValue("Duration", 1.0 / 24 * 2.5);  // 2 h 30 min
+    EXPECT_EQ(duration.text().trimmed(), "2:30");
+    ASSERT_TRUE(dm->TableUsers().Locate("Name", "Петров"));
+    rounds.SetValue("KeyGuard", dm->TableUsers().Text("Key"));
+    EXPECT_EQ(guard.text(), "Петров");
+    rounds.Cancel();
+}
+
 TEST_F(DataWidgetsTest, RadioGroupItemIsTheFieldValue) {
     View& rounds = dm->TableKDEvents();
     Add(rounds, {{"DateReg", Stamp(5, 8)}, {"Mode", 2}});

@@ -52,4 +52,13 @@ TEST_F(MainWindowTest, ScreenshotsOfTheTestAndReadPages) {
     QApplication::processEvents();
     const QString read = Saved(window.get(), QStringLiteral("main-read.png"));
     EXPECT_TRUE(HasContent(QImage(read)));
+
+    prompt.Script({shell::Answer::Yes});  // the round is kept
+    window->PageControl()->setCurrentWidget(
+        window->findChild<QWidget*>(QStringLiteral("TabSheetUsers")));
+    QApplication::processEvents();
+    EXPECT_TRUE(HasContent(QImage(Saved(window.get(), QStringLiteral("main-users.png")))));
+    window->ShowPage(QStringLiteral("TabSheetEvents"), QStringLiteral("TabSheetKDEvents"));
+    QApplication::processEvents();
+    EXPECT_TRUE(HasContent(QImage(Saved(window.get(), QStringLiteral("main-rounds.png")))));
 }
