@@ -58,6 +58,9 @@ TEST_F(MainWindowTest, ScreenshotsOfTheTestAndReadPages) {
         window->findChild<QWidget*>(QStringLiteral("TabSheetUsers")));
     QApplication::processEvents();
     EXPECT_TRUE(HasContent(QImage(Saved(window.get(), QStringLiteral("main-users.png")))));
+    window->ShowPage(QStringLiteral("TabSheetKordex"), QStringLiteral("TabSheetWrite"));
+    QApplication::processEvents();
+    EXPECT_TRUE(HasContent(QImage(Saved(window.get(), QStringLiteral("main-write.png")))));
     window->ShowPage(QStringLiteral("TabSheetEvents"), QStringLiteral("TabSheetKDEvents"));
     QApplication::processEvents();
     EXPECT_TRUE(HasContent(QImage(Saved(window.get(), QStringLiteral("main-rounds.png")))));
