@@ -226,6 +226,9 @@ bool Operations::ReadRound(const link::DateTime& registration, const QString& re
     link::DateTime reference = registration;
     const int start = status_.Position();
     if (plan.order.empty()) status_.SetPosition(status_.Maximum());
+    // The grids over the touches catch up once, when the slots are read,
+    // rather than with each touch.
+    store::ControlsOff quiet(dm_.TableKDREvents());
     for (size_t i = 0; i < plan.order.size(); ++i) {
         if (link_.ReadBlock(EventAddress(plan.order[i]), true, b) != link::ExchangeOk) return false;
         // The events take 1000 units of the gauge, however many there are.
