@@ -1,7 +1,8 @@
 // bench-window: the read of bench-round through the main window: a 1000-event
 // collector on a 500-point path in mode 2, read with the grids bound and a
 // grid focused, so that every posted touch also runs the window's refresh of
-// its commands. Prints window_read_ms last; compare it with bench-round's
+// its commands; then the switch to all touches by date and time and back.
+// Prints window_read_ms last; compare it with bench-round's
 // read_store_judge_ms for the cost of the window.
 //
 //   bench-window [--rounds N]   rounds of 100 touches already stored (default 1000)
@@ -123,6 +124,21 @@ int main(int argc, char** argv) {
                 loginMs, ok ? 1 : 0, window.Dm().TableKDREvents().RecordCount(),
                 round.Value("N").toInt(), round.Value("FromN").toInt());
     if (!ok) std::fprintf(stderr, "bench-window: %s\n", qPrintable(prompt.Texts().join(" | ")));
+    // Keep the round, then show every touch by date and time and come back.
+    prompt.Script({shell::Answer::Yes});
+    window.PageControl()->setCurrentWidget(
+        window.findChild<QWidget*>(QStringLiteral("TabSheetUsers")));
+    QElapsedTimer d;
+    d.start();
+    window.ShowPage(QStringLiteral("TabSheetEvents"), QStringLiteral("TabSheetKDDEvents"));
+    QApplication::processEvents();
+    const double dateMs = Ms(d);
+    d.restart();
+    window.ShowPage(QStringLiteral("TabSheetEvents"), QStringLiteral("TabSheetKDEvents"));
+    QApplication::processEvents();
+    const double roundsMs = Ms(d);
+    std::printf("date_page_ms=%.1f (%d touches) rounds_page_ms=%.1f\n", dateMs,
+                static_cast<int>(window.Dm().TableKDREvents().PhysicalTable()->Count()), roundsMs);
     std::printf("window_read_ms=%.1f\n", ms);
     window.FormClose();
     return ok ? 0 : 1;
