@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "StoreFill.h"
+#include "BigShift.h"
 #include "collector/Operations.h"
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"
@@ -40,25 +40,7 @@ int main(int argc, char** argv) {
 
     // The path: 500 check points.
     const int pathPoints = 500;
-    store::View& points = dm->TablePoints();
-    dm->Database().Begin();
-    for (int p = 0; p < pathPoints; ++p) {
-        points.Append();
-        points.SetValue("Key", KeyOf(50000 + p));
-        points.SetValue("Name", QStringLiteral("Точка маршрута %1").arg(p));
-        points.Post();
-    }
-    store::View& paths = dm->TablePathes();
-    paths.Append();
-    paths.SetValue("Name", QStringLiteral("Большой маршрут"));
-    paths.Post();
-    const int pathId = paths.Value("ID").toInt();
-    for (int p = 0; p < pathPoints; ++p) {
-        dm->TablePPathes().Append();
-        dm->TablePPathes().SetValue("Key", KeyOf(50000 + p));
-        dm->TablePPathes().Post();
-    }
-    dm->Database().Commit();
+    const int pathId = AddBigPath(*dm, pathPoints);
     for (store::View* v : {&dm->TableKDEvents(), &dm->TablePoints()})
         v->Refresh();
 
@@ -66,16 +48,7 @@ int main(int argc, char** argv) {
     sim::Collector collector(clock);
     sim::Reader reader(collector);
     sim::SimPort port(reader, clock);
-    collector.SetId(KeyOf(0x0C01));
-    collector.SetRegistrar(KeyOf(0x0C02));
-    collector.SetGuard(KeyOf(0x0C03));
-    collector.SetStamp(written, 10);
-    collector.SetPath(pathId, 2);
-    collector.SetClock(clock.Now());
-    for (int i = 0; i < 1000; ++i)
-        collector.Touch(KeyOf(50000 + i % pathPoints), written.addSecs(30 * i));
-    collector.SetPointer(1000 % 1000);
-    collector.SetOverflow(1);
+    LayBigShift(collector, written, clock.Now(), pathId, pathPoints);
 
     link::ReaderLink link(port, prompt, status, clock, pump);
     link.SetPortDigit(1);

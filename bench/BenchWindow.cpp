@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "StoreFill.h"
+#include "BigShift.h"
 #include "app/DBGrid.h"
 #include "app/MainWindow.h"
 #include "app/PasswordDialog.h"
@@ -54,23 +54,7 @@ int main(int argc, char** argv) {
         if (!dm.OpenDatabases()) return 1;
         store::Rules rules(dm);
         Fill(dm, rounds, 100, 0);
-        dm.Database().Begin();
-        for (int p = 0; p < pathPoints; ++p) {
-            dm.TablePoints().Append();
-            dm.TablePoints().SetValue("Key", KeyOf(50000 + p));
-            dm.TablePoints().SetValue("Name", QStringLiteral("Точка маршрута %1").arg(p));
-            dm.TablePoints().Post();
-        }
-        dm.TablePathes().Append();
-        dm.TablePathes().SetValue("Name", QStringLiteral("Большой маршрут"));
-        dm.TablePathes().Post();
-        pathId = dm.TablePathes().Value("ID").toInt();
-        for (int p = 0; p < pathPoints; ++p) {
-            dm.TablePPathes().Append();
-            dm.TablePPathes().SetValue("Key", KeyOf(50000 + p));
-            dm.TablePPathes().Post();
-        }
-        dm.Database().Commit();
+        pathId = AddBigPath(dm, pathPoints);
         dm.CloseDatabases();
     }
 
@@ -78,16 +62,7 @@ int main(int argc, char** argv) {
     sim::Reader reader(collector);
     sim::SimPort port(reader, clock);
     port.SetDevices({link::PortMap::DefaultDevice(QStringLiteral("COM1"))});
-    collector.SetId(KeyOf(0x0C01));
-    collector.SetRegistrar(KeyOf(0x0C02));
-    collector.SetGuard(KeyOf(0x0C03));
-    collector.SetStamp(written, 10);
-    collector.SetPath(pathId, 2);
-    collector.SetClock(clock.Now());
-    for (int i = 0; i < 1000; ++i)
-        collector.Touch(KeyOf(50000 + i % pathPoints), written.addSecs(30 * i));
-    collector.SetPointer(0);
-    collector.SetOverflow(1);
+    LayBigShift(collector, written, clock.Now(), pathId, pathPoints);
 
     app::MemorySettingsStore settings;
     app::MainEnv env;
