@@ -1,8 +1,11 @@
 // kordex: the program. "--demo" runs it against a simulated reader on COM1
 // in a demo program directory of its own, with reference data to match.
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <cstdio>
 #include <exception>
@@ -10,6 +13,9 @@
 #include "app/Demo.h"
 #include "app/MainWindow.h"
 #include "app/SettingsStore.h"
+#if KORDEX_SIM_PTY
+#include "sim/PtyReader.h"
+#endif
 
 namespace {
 
@@ -85,7 +91,22 @@ int main(int argc, char** argv) {
     {
         kordex::app::TFormMain window(std::move(env));
         app.window = &window;
-        if (parser.isSet(demo)) window.ActionCOMExecute(1);  // the simulated reader
+        if (parser.isSet(demo)) {
+            window.ActionCOMExecute(1);  // the simulated reader
+            // The demo's own menu: take the simulated collector out of the
+            // reader and put it back, as an operator does with the real one.
+            QMenu* menu = window.menuBar()->addMenu(QStringLiteral("&Демо"));
+            menu->setObjectName(QStringLiteral("MenuDemo"));
+            QAction* inReader = menu->addAction(QStringLiteral("Kordex в устройстве &чтения"));
+            inReader->setObjectName(QStringLiteral("ActionDemoCollectorIn"));
+            inReader->setCheckable(true);
+            inReader->setChecked(true);
+#if KORDEX_SIM_PTY
+            QObject::connect(inReader, &QAction::toggled, &window, [&session](bool in) {
+                if (session.Server() != nullptr) session.Server()->SetCollectorPresent(in);
+            });
+#endif
+        }
         window.show();
         result = QApplication::exec();
         app.window = nullptr;
