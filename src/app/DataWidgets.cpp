@@ -222,6 +222,11 @@ void DBRadioGroup::SetValues(const QVariantList& values) {
     Reload();
 }
 
+void DBRadioGroup::SetHorizontal() {
+    layout_->setDirection(QBoxLayout::LeftToRight);
+    layout_->setContentsMargins(8, 2, 8, 2);
+}
+
 int DBRadioGroup::IndexOf(const QVariant& v) const {
     if (IsEmpty(v)) return -1;
     for (int i = 0; i < values_.size(); ++i) {

@@ -133,6 +133,8 @@ public:
     QStringList Items() const;
     // The value of each item, by index; items without one keep the default.
     void SetValues(const QVariantList& values);
+    // The items side by side in one row instead of one under the other.
+    void SetHorizontal();
     const QVariantList& Values() const { return values_; }
     // The checked item, or -1.
     int ItemIndex() const;

@@ -108,15 +108,8 @@ RoundHeader::RoundHeader(QWidget* parent) : QWidget(parent) {
 }
 
 void RoundHeader::Bind(store::View* rounds) {
-    rounds_ = rounds;
     for (DBEdit* e : edits_)
         e->Bind(rounds, e->property("field").toString());
-}
-
-DBEdit* RoundHeader::EditOf(const QString& field) const {
-    for (DBEdit* e : edits_)
-        if (e->property("field").toString() == field) return e;
-    return nullptr;
 }
 
 // --- ReadPage
@@ -159,8 +152,7 @@ ReadPage::ReadPage(store::TDM& dm, QWidget* parent) : QWidget(parent), dm_(dm) {
     mode_->SetItems(PathModeItems());
     mode_->setEnabled(false);  // it shows the round's mode; the round is not edited here
     // One row of choices: the page is short at the window's design size.
-    static_cast<QBoxLayout*>(mode_->layout())->setDirection(QBoxLayout::LeftToRight);
-    mode_->layout()->setContentsMargins(6, 0, 6, 2);
+    mode_->SetHorizontal();
     page->addWidget(header_);
     auto* modeRow = new QHBoxLayout;
     modeRow->addWidget(mode_);

@@ -39,14 +39,10 @@ class RoundHeader : public QWidget {
 public:
     explicit RoundHeader(QWidget* parent = nullptr);
     void Bind(store::View* rounds);
-    store::View* Rounds() const { return rounds_; }
-    // The edit of a field of the round (DateReg, LKD, ..., CDuration).
-    DBEdit* EditOf(const QString& field) const;
     // The row of the totals: room beside them for what a page adds.
     QHBoxLayout* TotalsRow() const { return totalsRow_; }
 
 private:
-    store::View* rounds_ = nullptr;
     QHBoxLayout* totalsRow_ = nullptr;
     std::vector<DBEdit*> edits_;
 };
@@ -69,7 +65,6 @@ public:
     DBGrid* TouchGrid() const { return touches_; }
     DBGrid* MissedGrid() const { return missed_; }
     RoundHeader* Header() const { return header_; }
-    DBRadioGroup* ModeGroup() const { return mode_; }
     QCheckBox* CheckBoxAutoKDAdd() const { return autoKD_; }
     QCheckBox* CheckBoxAutoRegAdd() const { return autoReg_; }
     QCheckBox* CheckBoxAutoGuardAdd() const { return autoGuard_; }
@@ -126,9 +121,6 @@ public:
     DBLookupComboBox* GuardChoice() const { return guard_; }
     DBLookupComboBox* PathChoice() const { return path_; }
     QGroupBox* GroupBoxPathMode() const { return modeBox_; }
-    QComboBox* ComboBoxInterval() const { return interval_; }
-    QPlainTextEdit* MemoWrite() const { return memo_; }
-    DBEdit* RegistrarEdit() const { return registrar_; }
 
 private:
     void CutMemo();

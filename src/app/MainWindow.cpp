@@ -105,9 +105,6 @@ TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(s
         if (refreshLink_->View() != nullptr) StateChangeRule(*refreshLink_->View());
     });
 
-    // Key presses in the grids' in-place editors pass the window first.
-    qApp->installEventFilter(this);
-
     BuildActions();
     BuildMenus();
     BuildToolBars();
@@ -121,7 +118,6 @@ TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(s
 }
 
 TFormMain::~TFormMain() {
-    qApp->removeEventFilter(this);
     if (testPage_ != nullptr) testPage_->Stop();
     // The lists and grids go with the window; the tables close after them.
     pword_.reset();
@@ -445,9 +441,6 @@ void TFormMain::BuildMenus() {
     QMenu* help = bar->addMenu(QStringLiteral("&Помощь"));
     help->setObjectName(QStringLiteral("MenuHelp"));
     add(help, {"ActionContext", "ActionHelp", nullptr, "ActionAbout"});
-    Action(QStringLiteral("MenuItemPrinterSetup"))
-        ->setObjectName(QStringLiteral("MenuItemPrinterSetup"));
-    Action(QStringLiteral("ActionPWord"))->setProperty("menuItem", QStringLiteral("MenuItemOpen"));
 }
 
 void TFormMain::BuildToolBars() {
@@ -467,7 +460,7 @@ void TFormMain::BuildToolBars() {
     for (int d = 1; d <= 4; ++d) {
         const QByteArray n = "ActionCOM" + QByteArray::number(d);
         const QByteArray b = "ToolButtonCOM" + QByteArray::number(d);
-        portButtons_[static_cast<size_t>(d - 1)] = button(n.constData(), b.constData());
+        button(n.constData(), b.constData());
     }
     main->addSeparator();
     button("ActionDRead", "ToolButtonDRead");
@@ -844,29 +837,9 @@ void TFormMain::ShowPage(const QString& page, const QString& subPage) {
 
 // Entering a grid makes it the current grid and refreshes the commands;
 // leaving it for another control (not its fast-find panel, a menu or another
-// window) refreshes them without a grid.
+// window) refreshes them without a grid. A double click in a reference grid
+// opens its row, also where there is none.
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType() && !replacingKey_) {
-        // The in-place editor of a key grid's key column takes hexadecimal digits only.
-        auto* editor = static_cast<QWidget*>(watched);
-        DBGrid* owner = nullptr;
-        for (QWidget* w = editor->parentWidget(); w != nullptr && owner == nullptr;
-             w = w->parentWidget())
-            owner = qobject_cast<DBGrid*>(w);
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (owner != nullptr && GridKeys::IsKeyGrid(owner) && owner->currentIndex().column() == 0 &&
-            key->text().size() == 1 && key->text().at(0).unicode() >= 32) {
-            const QChar ch = key->text().at(0);
-            const std::optional<QChar> taken = GridKeys::KeyColumnChar(ch);
-            if (!taken) return true;
-            if (*taken != ch) {
-                QKeyEvent capital(QEvent::KeyPress, key->key(), key->modifiers(), QString(*taken));
-                store::ScopedFlag replacing(replacingKey_, true);
-                QCoreApplication::sendEvent(editor, &capital);
-                return true;
-            }
-        }
-    }
     if (event->type() == QEvent::MouseButtonDblClick && watched->isWidgetType()) {
         auto* g = qobject_cast<DBGrid*>(static_cast<QWidget*>(watched)->parentWidget());
         const int tag = g != nullptr ? g->property("tag").toInt() : -1;
@@ -878,7 +851,6 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     }
     auto* grid = qobject_cast<DBGrid*>(watched);
     if (grid != nullptr && event->type() == QEvent::FocusIn) {
-        currentGrid_ = grid;
         Run([this] { ActionRefresh(true); });
     } else if (grid != nullptr && event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
@@ -914,8 +886,7 @@ void TFormMain::FormCreate() {
     // Layout of the window, clamped to the screen.
     FormPlacement placement;
     placement.Load(*settingsStore_, objectName());
-    const QSize menuAndBars(0, menuBar()->sizeHint().height());
-    const QSize design(DesignWidth, DesignHeight + menuAndBars.height());
+    const QSize design(DesignWidth, DesignHeight + menuBar()->sizeHint().height());
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     setGeometry(FormBounds(placement, design, false, area));
@@ -960,8 +931,6 @@ void TFormMain::ActionCOMExecute(int tag) {
             link_->PortEnsureOpen();
         }
     }
-    for (int d = 1; d <= 4; ++d)
-        if (QToolButton* b = portButtons_[static_cast<size_t>(d - 1)]) b->setDown(d == tag);
 }
 
 // --- Login
@@ -976,27 +945,18 @@ void TFormMain::ActionPWordExecute() {
 
 void TFormMain::ApplyMapping() {
     const PageMapping m = MapPages(CurrentRights(*dm_), settings_.port != 0);
-    SetPageVisible(QStringLiteral("TabSheetUsers"), m.users);
-    SetPageVisible(QStringLiteral("TabSheetRound"), m.round);
-    SetPageVisible(QStringLiteral("TabSheetPoints"), m.points);
-    SetPageVisible(QStringLiteral("TabSheetPathes"), m.pathes);
-    SetPageVisible(QStringLiteral("TabSheetPrBook"), m.prBook);
-    SetPageVisible(QStringLiteral("TabSheetKDs"), m.kds);
-    SetPageVisible(QStringLiteral("TabSheetRead"), m.read);
-    SetPageVisible(QStringLiteral("TabSheetWrite"), m.write);
-    SetPageVisible(QStringLiteral("TabSheetEvents"), m.events);
-    SetPageVisible(QStringLiteral("TabSheetPrEvents"), m.prEvents);
-    SetPageVisible(QStringLiteral("TabSheetKDEvents"), m.kdEvents);
-    SetPageVisible(QStringLiteral("TabSheetKDDEvents"), m.kdDEvents);
-    testPage_->SetCorrectionVisible(m.correctTime);
-    SetPageVisible(QStringLiteral("TabSheetAEvents"), m.aEvents);
-    Action(QStringLiteral("ActionDRead"))->setEnabled(m.dRead);
-    Action(QStringLiteral("ActionDWrite"))->setEnabled(m.dWrite);
-
+    for (const auto& [name, on] : MappedComponents(m)) {
+        if (pages_.count(name) != 0)
+            SetPageVisible(name, on);
+        else if (name == QLatin1String("ButtonCorrectTime"))
+            testPage_->SetCorrectionVisible(on);  // both "=" buttons
+        else if (name == QLatin1String("ActionDRead") || name == QLatin1String("ActionDWrite"))
+            Action(name)->setEnabled(on);
+        // The archive commands wait for the archive: they stay disabled.
+    }
     // The reference grids may be edited only by those allowed to.
-    for (const char* n : {"DBGridUsers", "DBGridPoints", "DBGridPathes", "DBGridPPathes",
-                          "DBGridPrBook", "DBGridKDs"})
-        if (DBGrid* g = Grid(QString::fromLatin1(n))) g->setProperty("ReadOnly", !m.gridsWritable);
+    for (auto& [name, g] : grids_)
+        if (g->property("reference").toBool()) g->setProperty("ReadOnly", !m.gridsWritable);
 }
 
 // --- Navigation

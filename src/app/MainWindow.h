@@ -225,14 +225,12 @@ private:
 
     std::map<QString, QAction*> actions_;
     std::map<QString, DBGrid*> grids_;
-    std::array<QToolButton*, 4> portButtons_{};
     QActionGroup* sortGroup_ = nullptr;
     QMenu* popupTable_ = nullptr;
     QLabel* labelN_ = nullptr;
     int lastRowNumber_ = 0;                  // the counter's last positive row number
     std::map<store::View*, int> rowCounts_;  // rows of each view at the last refresh
     std::unique_ptr<DataLink> refreshLink_;  // the focused grid's view
-    QPointer<DBGrid> currentGrid_;           // the grid last entered
 
     QTabWidget* pageControl_ = nullptr;
     std::map<QString, QWidget*> pages_;     // every page and inner page by name
@@ -253,8 +251,7 @@ private:
     QString frontPage_, frontSub_;
     bool shown_ = false;
     bool closed_ = false;
-    bool changing_ = false;      // a page is being made current by the program
-    bool replacingKey_ = false;  // a capital on its way to a key column's editor
+    bool changing_ = false;  // a page is being made current by the program
 };
 
 }  // namespace kordex::app

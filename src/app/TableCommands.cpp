@@ -6,8 +6,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
-#include <QTabWidget>
-#include <QToolButton>
 
 #include "DBGrid.h"
 #include "DataWidgets.h"
@@ -17,6 +15,7 @@
 #include "MainWindow.h"
 #include "Rights.h"
 #include "link/KeyId.h"
+#include "shell/ScopeExit.h"
 #include "store/DataModule.h"
 #include "store/Rules.h"
 
@@ -109,12 +108,6 @@ void TFormMain::ActionRefresh(bool gridFocused) {
         byKey->setChecked(sortedByKey);
         byName->setChecked(!sortedByKey);
         byName->setEnabled(indexes.size() > 1);
-        if (portButtons_[0] != nullptr) {
-            if (auto* b = findChild<QToolButton*>(QStringLiteral("ToolButtonSortByKey")))
-                b->setDown(sortedByKey);
-            if (auto* b = findChild<QToolButton*>(QStringLiteral("ToolButtonSortByName")))
-                b->setDown(!sortedByKey);
-        }
         rowCounts_[v] = v->RecordCount();
         refreshLink_->SetView(v);
         DataChangeRule(*v);
@@ -258,10 +251,7 @@ void TFormMain::ActionSortByExecute(int tag) {
     v.SetIndexFieldNames(indexes[static_cast<size_t>(tag)].fields.join(QLatin1Char(';')));
     Action(QStringLiteral("ActionSortByKey"))->setChecked(tag == 0);
     Action(QStringLiteral("ActionSortByName"))->setChecked(tag == 1);
-    if (auto* b = findChild<QToolButton*>(QStringLiteral("ToolButtonSortByKey")))
-        b->setDown(tag == 0);
-    if (auto* b = findChild<QToolButton*>(QStringLiteral("ToolButtonSortByName")))
-        b->setDown(tag == 1);
+    // The sort buttons are the actions' own: they show down while checked.
 }
 
 void TFormMain::ActionMoveExecute(int tag) {
@@ -276,6 +266,12 @@ void TFormMain::ActionMoveExecute(int tag) {
 
     store::ControlsOff off(v);
     store::ScopedFlag skip(dm_->SkipValidation, true);
+    // Both parking places are free again however the move ends, also when a
+    // post is refused.
+    shell::Finally free([&] {
+        dm_->DropBookmark(v, 1);
+        dm_->DropBookmark(v, 0);
+    });
     dm_->SaveBookmark(v, 0);
     const QVariant a = v.Value(field);
     // The target row; a row already at the edge stays where it is.

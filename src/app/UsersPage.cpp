@@ -56,10 +56,7 @@ UsersPage::UsersPage(store::TDM& dm, shell::Prompt& prompt, QWidget* parent)
     type_->SetValues({true, false});
     type_->Bind(&users, QStringLiteral("IsRegister"));
     // Side by side, so that the rights below keep their height.
-    if (auto* items = qobject_cast<QBoxLayout*>(type_->layout())) {
-        items->setDirection(QBoxLayout::LeftToRight);
-        items->setContentsMargins(8, 2, 8, 2);
-    }
+    type_->SetHorizontal();
 
     rights_ = new QGroupBox(QStringLiteral("Права доступа"), this);
     rights_->setObjectName(QStringLiteral("GroupBoxRights"));

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -28,6 +29,22 @@
 
 namespace kordex::gui {
 
+// Keys of the registrars the tests add: an administrator and one other.
+inline const QString AdminKey = sim::TouchKeyText(0x00A1B2C3);
+inline const QString RegistrarKey = sim::TouchKeyText(0x00D4E5F6);
+
+// Types text as the keyboard sends it, into whatever has the focus.
+inline void Type(const QString& text) {
+    for (const QChar ch : text) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_NE(target, nullptr);
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(target, &down);
+        QKeyEvent up(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(QApplication::focusWidget(), &up);
+    }
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
     MainWindowTest() : collector(clock), reader(collector), port(reader, clock) {
@@ -38,7 +55,7 @@ protected:
     }
     ~MainWindowTest() override { Stop(); }
 
-    void Start(bool show = true) {
+    void Start() {
         app::MainEnv env;
         env.prompt = &prompt;
         env.clock = &clock;
@@ -49,10 +66,8 @@ protected:
         window = std::make_unique<app::TFormMain>(env);
         // The device test polls only when a test asks it to.
         window->DeviceTestPage().Stop();
-        if (show) {
-            window->show();
-            QApplication::processEvents();
-        }
+        window->show();
+        QApplication::processEvents();
     }
     // An orderly close, as from the window's frame.
     void Close() {
@@ -107,6 +122,14 @@ protected:
             return true;
         }
         return false;
+    }
+
+    // Those of the pages that can be reached, in the order given.
+    QStringList ShownPages(const QStringList& pages) const {
+        QStringList out;
+        for (const QString& p : pages)
+            if (PageShown(p)) out << p;
+        return out;
     }
 
     QTemporaryDir dir;

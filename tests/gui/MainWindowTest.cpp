@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QRadioButton>
 #include <QTest>
+#include <QToolButton>
 
 #include "GuiFixture.h"
 #include "app/DBGrid.h"
@@ -21,12 +22,12 @@
 
 using namespace kordex;
 using namespace kordex::app;
+using kordex::gui::AdminKey;
 using kordex::gui::MainWindowTest;
+using kordex::gui::RegistrarKey;
+using kordex::gui::Type;
 
 namespace {
-
-const QString AdminKey = sim::TouchKeyText(0x00A1B2C3);
-const QString ReaderKey = sim::TouchKeyText(0x00D4E5F6);
 
 const QStringList FlagPages = {"TabSheetUsers",    "TabSheetRound",     "TabSheetPoints",
                                "TabSheetPathes",   "TabSheetPrBook",    "TabSheetKDs",
@@ -42,14 +43,6 @@ QString ShownId(const collector::DeviceTest& test) {
     return out;
 }
 
-QStringList ShownOf(const MainWindowTest* t, const std::function<bool(const QString&)>& shown) {
-    QStringList out;
-    for (const QString& p : FlagPages)
-        if (shown(p)) out << p;
-    (void)t;
-    return out;
-}
-
 }  // namespace
 
 // --- Start-up
@@ -61,12 +54,12 @@ TEST_F(MainWindowTest, FirstStartInAnEmptyDirectoryOpensOnTheTestPage) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Kordex Коммандер"));
     EXPECT_EQ(window->CurrentPageName(), QStringLiteral("TabSheetKordex"));
     EXPECT_EQ(window->CurrentSubPageName(), QStringLiteral("TabSheetTest"));
-    EXPECT_TRUE(ShownOf(this, [this](const QString& p) { return PageShown(p); }).isEmpty())
-        << ShownOf(this, [this](const QString& p) { return PageShown(p); }).join(' ').toStdString();
+    EXPECT_EQ(ShownPages(FlagPages), QStringList());
     EXPECT_TRUE(PageShown(QStringLiteral("TabSheetTest")));
 
     // COM1 exists and is chosen; the others are disabled. Nothing was asked.
     EXPECT_TRUE(window->Action("ActionCOM1")->isChecked());
+    EXPECT_TRUE(window->findChild<QToolButton*>(QStringLiteral("ToolButtonCOM1"))->isChecked());
     for (const char* n : {"ActionCOM2", "ActionCOM3", "ActionCOM4"})
         EXPECT_FALSE(window->Action(n)->isEnabled()) << n;
     EXPECT_TRUE(prompt.Asked().empty());
@@ -118,7 +111,7 @@ TEST_F(MainWindowTest, LoginWithoutRegistrarShowsEveryPageAndJournalsNothing) {
     Start();
     Login({}, {});
     ASSERT_TRUE(Dm().Database().Connected());
-    EXPECT_EQ(ShownOf(this, [this](const QString& p) { return PageShown(p); }), FlagPages);
+    EXPECT_EQ(ShownPages(FlagPages), FlagPages);
     EXPECT_TRUE(Dm().TablePrEvents().IsEmpty());
     EXPECT_TRUE(window->Action("ActionDRead")->isEnabled());
     EXPECT_TRUE(window->Action("ActionDWrite")->isEnabled());
@@ -133,14 +126,14 @@ protected:
         Start();
         Login({}, {});
         AddUser(AdminKey, QStringLiteral("Администратор"), QStringLiteral("Secret"), {});
-        AddUser(ReaderKey, QStringLiteral("Чтец"), QStringLiteral("чт"), {"IsRead"});
+        AddUser(RegistrarKey, QStringLiteral("Чтец"), QStringLiteral("чт"), {"IsRead"});
     }
 };
 
 TEST_F(TwoRegistrars, OneWithOnlyTheReadRightSeesTheMappedPages) {
-    Login(ReaderKey, QStringLiteral("чт"));
+    Login(RegistrarKey, QStringLiteral("чт"));
 
-    const QStringList shown = ShownOf(this, [this](const QString& p) { return PageShown(p); });
+    const QStringList shown = ShownPages(FlagPages);
     EXPECT_EQ(shown, QStringList({"TabSheetRead"}));
     EXPECT_TRUE(PageShown(QStringLiteral("TabSheetTest")));
     EXPECT_TRUE(window->Action("ActionDRead")->isEnabled());
@@ -150,7 +143,7 @@ TEST_F(TwoRegistrars, OneWithOnlyTheReadRightSeesTheMappedPages) {
     EXPECT_EQ(Dm().TablePrEvents().RecordCount(), 1);
     Dm().TablePrEvents().Last();
     EXPECT_EQ(Dm().TablePrEvents().Text("Name"), QStringLiteral("Разрешен доступ"));
-    EXPECT_EQ(Dm().TablePrEvents().Text("Key"), ReaderKey);
+    EXPECT_EQ(Dm().TablePrEvents().Text("Key"), RegistrarKey);
 }
 
 TEST_F(TwoRegistrars, AWrongPasswordKeepsTheEarlierLogin) {
@@ -159,7 +152,7 @@ TEST_F(TwoRegistrars, AWrongPasswordKeepsTheEarlierLogin) {
     prompt.Clear();
 
     const QString typed = QStringLiteral("a-very-long-password-typed-wrongly-0123456789");
-    Login(ReaderKey, typed);
+    Login(RegistrarKey, typed);
     ASSERT_EQ(prompt.Asked().size(), 1u);
     EXPECT_EQ(prompt.Asked()[0].text, QStringLiteral("Неверный пароль !"));
     EXPECT_EQ(prompt.Asked()[0].caption, QStringLiteral("Ошибка"));
@@ -167,7 +160,7 @@ TEST_F(TwoRegistrars, AWrongPasswordKeepsTheEarlierLogin) {
     journal.Last();
     const QString entry = QStringLiteral("Отказ в доступе. Неверный пароль: ") + typed;
     EXPECT_EQ(journal.Text("Name"), entry.left(50));
-    EXPECT_EQ(journal.Text("Key"), ReaderKey);
+    EXPECT_EQ(journal.Text("Key"), RegistrarKey);
     // The administrator is still the one logged in, with all his pages.
     EXPECT_EQ(Dm().TableCurRegister().Text("Key"), AdminKey);
     EXPECT_TRUE(PageShown(QStringLiteral("TabSheetUsers")));
@@ -344,17 +337,7 @@ TEST_F(MainWindowTest, FastFindTakesLowerCaseCyrillicInANameColumn) {
     ASSERT_TRUE(points.Locate(QStringLiteral("Name"), QStringLiteral("Проходная")));
     grid->setCurrentIndex(grid->model()->index(grid->currentIndex().row(), 1));
 
-    // Typed as the keyboard sends them, to whatever has the focus: the grid,
-    // then the panel.
-    for (const QChar ch : QStringLiteral("ск")) {
-        QWidget* target =
-            QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : grid;
-        QKeyEvent down(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(target, &down);
-        QKeyEvent up(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(
-            QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : grid, &up);
-    }
+    Type(QStringLiteral("ск"));  // into the grid, then into the panel it opens
     TPanelFFind* panel = TPanelFFind::Current();
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->ShownText(), QStringLiteral("Ск"));

@@ -18,14 +18,10 @@
 
 using namespace kordex;
 using namespace kordex::app;
+using kordex::gui::AdminKey;
 using kordex::gui::MainWindowTest;
-
-namespace {
-
-const QString AdminKey = sim::TouchKeyText(0x00A1B2C3);
-const QString EditorKey = sim::TouchKeyText(0x00D4E5F6);
-
-}  // namespace
+using kordex::gui::RegistrarKey;
+using kordex::gui::Type;
 
 // The window after a first login without registrars, on a page with a grid
 // that has the focus; the key dialogs answer from a script.
@@ -86,7 +82,7 @@ TEST_F(TableCommands, KeyDialogOpensNewOnAnEmptyGridAndEditOnARow) {
     EXPECT_EQ(requests[1].comment, QStringLiteral("Администратор"));
 }
 
-TEST_F(TableCommands, CaptionsOfTheKeyGrids) {
+TEST(KeyDialogCaption, OfEachKeyGrid) {
     struct Case {
         int tag;
         bool newRow;
@@ -120,9 +116,10 @@ TEST_F(TableCommands, NewRowFromTheDialogIsPostedFromTheGrid) {
 
 TEST_F(TableCommands, RightsDecideTheCommands) {
     AddUser(AdminKey, QStringLiteral("Администратор"), QStringLiteral("1"), {});
-    AddUser(EditorKey, QStringLiteral("Правщик"), QStringLiteral("2"), {"IsTableEdit", "IsPoints"});
+    AddUser(RegistrarKey, QStringLiteral("Правщик"), QStringLiteral("2"),
+            {"IsTableEdit", "IsPoints"});
     AddUser(sim::TouchKeyText(0x901), QStringLiteral("Точка"), {}, {}, false);
-    Login(EditorKey, QStringLiteral("2"));
+    Login(RegistrarKey, QStringLiteral("2"));
     Focus("TabSheetRound", "TabSheetPoints", "DBGridPoints");
     Dm().TablePoints().Append();
     Dm().TablePoints().SetValue(QStringLiteral("Key"), sim::TouchKeyText(0x902));
@@ -236,22 +233,6 @@ TEST_F(TableCommands, TheRowCounterNeverPassesTheCount) {
     EXPECT_EQ(RowCounterText(false, 7, 3), QStringLiteral("Строка: 3 из 3"));
     EXPECT_EQ(RowCounterText(true, 7, 3), QStringLiteral("Всего строк: 3"));
 }
-
-namespace {
-
-// Types text as the keyboard sends it, into whatever has the focus.
-void Type(const QString& text) {
-    for (const QChar ch : text) {
-        QWidget* target = QApplication::focusWidget();
-        ASSERT_NE(target, nullptr);
-        QKeyEvent down(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(target, &down);
-        QKeyEvent up(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(QApplication::focusWidget(), &up);
-    }
-}
-
-}  // namespace
 
 TEST_F(TableCommands, TheKeyColumnTakesHexadecimalDigitsOnly) {
     DBGrid* users = Focus("TabSheetUsers", {}, "DBGridUsers");
@@ -402,7 +383,8 @@ TEST_F(TableCommands, SortAndCopyWorkOnTheFocusedGrid) {
     Trigger("ActionSortByKey");
     EXPECT_EQ(points.OrderFields(), QStringList({"Key"}));
     EXPECT_TRUE(window->Action("ActionSortByKey")->isChecked());
-    EXPECT_TRUE(window->findChild<QToolButton*>(QStringLiteral("ToolButtonSortByKey"))->isDown());
+    EXPECT_TRUE(
+        window->findChild<QToolButton*>(QStringLiteral("ToolButtonSortByKey"))->isChecked());
     points.First();
     EXPECT_EQ(points.Text(QStringLiteral("Key")), keys[1]);
 
