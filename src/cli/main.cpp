@@ -57,8 +57,9 @@ public:
     explicit ConsolePrompt(bool yes) : yes_(yes) {}
     shell::Answer Ask(const QString& caption, const QString& text, shell::Icon,
                       shell::Buttons buttons) override {
-        const shell::Answer a = shell::DefaultFor(
-            buttons, yes_ ? shell::DefaultAnswer::Affirmative : shell::DefaultAnswer::Negative);
+        const shell::Answer a =
+            policy_.Next(text, buttons,
+                         yes_ ? shell::DefaultAnswer::Affirmative : shell::DefaultAnswer::Negative);
         QString shown = text;
         shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
         QString answer;
@@ -84,6 +85,7 @@ public:
 
 private:
     bool yes_;
+    shell::PolicyAnswers policy_;
 };
 
 // The status window as lines on standard error; Ctrl+C closes it, which
@@ -174,8 +176,25 @@ void PrintRound(store::TDM& dm) {
 
 }  // namespace
 
+int Run(QCoreApplication& app);
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // Whatever the store or the line refuses ends the command with its cause,
+    // never with an abort of the process.
+    try {
+        return Run(app);
+    } catch (const store::Abort&) {
+        return 1;  // a rule refused and has said why
+    } catch (const std::exception& e) {
+        Err(QStringLiteral("Ошибка: ") +
+            store::WithCause(QStringLiteral("Команда не выполнена !"), e)
+                .replace(QLatin1Char('\r'), QLatin1Char('\n')));
+        return 1;
+    }
+}
+
+int Run(QCoreApplication& app) {
     const QStringList args = app.arguments();
     if (args.size() < 2) return Usage(QStringLiteral("no command"));
     const QString command = args[1];
@@ -291,7 +310,9 @@ int main(int argc, char** argv) {
             if (store::TDM::IsEditing(rounds)) dm.DiscardInsert(rounds);
             return 1;
         }
-        rounds.Post();  // kept, as the save question's Yes keeps it
+        // Kept, as the save question's Yes keeps it; a round that cannot be
+        // stored has been reported by the rule that stores it.
+        rounds.Post();
         PrintRound(dm);
         return 0;
     }

@@ -8,7 +8,6 @@
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"
 #include "shell/Prompt.h"
-#include "shell/ScopeExit.h"
 #include "shell/StatusWindow.h"
 #include "store/DataModule.h"
 #include "store/Rules.h"
@@ -86,18 +85,25 @@ bool Operations::Stamp(const link::Block& b, const QString& registrarKey, link::
     store::View& entries = dm_.TablePrEventsReg();
     QString filter = QStringLiteral("(Name='%1')").arg(text::JournalWrite);
     if (!registrarKey.isEmpty()) filter += QStringLiteral(" and (Key='%1')").arg(registrarKey);
+    auto unrestrict = [&] {
+        entries.SetFiltered(false);
+        entries.SetFilterText(QString());
+    };
     std::optional<double> chosen;
-    {
-        shell::Finally off([&] {
-            entries.SetFiltered(false);
-            entries.SetFilterText(QString());
-        });
+    try {
         entries.SetFilterText(filter);
         entries.SetFiltered(true);
         entries.Refresh();
         entries.Last();
         chosen = pages_.ChooseRegistrationTime(entries);
+    } catch (...) {
+        try {
+            unrestrict();
+        } catch (...) {  // the first failure is the one to report
+        }
+        throw;
     }
+    unrestrict();
     if (!chosen) return false;
     out = link::DateTime(*chosen);
     return true;
@@ -107,10 +113,27 @@ bool Operations::ActionDReadExecute() {
     if (!pages_.PageLeaveCheck()) return false;
     pages_.ShowReadPage();
     if (!link_.PortEnsureOpen()) return false;
-    shell::Finally closing([this] {
-        link_.PortClose();
-        status_.Close();
-    });
+    bool done = false;
+    keepUnjudged_ = false;
+    try {
+        done = ReadAndJudge();
+    } catch (const store::Abort&) {
+        // A rule refused and has said why.
+    } catch (const std::exception& e) {
+        Fail(text::ReadFailed, &e);
+    }
+    if (!done && !keepUnjudged_) DropRound();
+    Finish();
+    if (done)
+        prompt_.Ask(shell::CaptionMessage, text::ReadDone, shell::Icon::Information,
+                    shell::Buttons::Ok);
+    return done;
+}
+
+// The whole read: true when the round is read and judged and stays pending;
+// false when it stopped (the operator, the line, a question), having said why.
+// A store failure throws.
+bool Operations::ReadAndJudge() {
     options_ = pages_.ReadPageOptions();
     status_.Show(text::ReadCaption, text::ReadStatus, 1010);
     link::Block b{};
@@ -129,14 +152,21 @@ bool Operations::ActionDReadExecute() {
     pages_.SetWriteInterval(b[5]);
     rules_.AppendJournal(text::JournalRead);
 
+    // From here on every change to the rounds stays in the round's own
+    // transaction until the round is stored or dropped.
+    dm_.BeginRound();
     store::View& rounds = dm_.TableKDEvents();
     if (dm_.FindInTable(rounds, DateReg, registration.Days())) {
         const bool shown = rounds.Locate(DateReg, registration.Days());
         pages_.AttachReadPage();
         if (prompt_.Ask(shell::CaptionConfirm, text::AlreadyRead, shell::Icon::Question,
-                        shell::Buttons::YesNo) != shell::Answer::Yes)
+                        shell::Buttons::YesNo) != shell::Answer::Yes) {
+            dm_.EndRound(false);  // nothing was changed; the stored round stays shown
             return false;
+        }
         pages_.DetachReadPage();
+        // The stored round goes in the transaction that stores the new one, so
+        // it stays until the new one is stored.
         store::ScopedFlag permit(dm_.DeletePermitted, true);
         if (shown) {
             rounds.Delete();
@@ -149,24 +179,60 @@ bool Operations::ActionDReadExecute() {
     }
 
     if (!ReadRound(registration, registrar)) return false;
+    status_.Close();
     return JudgeRound();
 }
 
-// The collector's blocks and events into a new pending round. Every way out
-// before the events are all read drops the round again; the touches of one
-// read are committed together.
+// Drops whatever the read left of its round: the pending row, its touches
+// and a stored round it was replacing come back as they were. Never throws.
+void Operations::DropRound() noexcept {
+    try {
+        pages_.DetachReadPage();
+    } catch (...) {
+    }
+    for (store::View* v : {&dm_.TableKDREvents(), &dm_.TableKDLEvents()}) {
+        try {
+            v->Cancel();
+        } catch (...) {
+        }
+    }
+    try {
+        if (store::TDM::IsEditing(dm_.TableKDEvents())) dm_.DiscardInsert(dm_.TableKDEvents());
+    } catch (...) {
+    }
+    try {
+        dm_.EndRound(false);
+    } catch (...) {
+    }
+}
+
+// The port and the status window close on every way out. Never throws.
+void Operations::Finish() noexcept {
+    try {
+        link_.PortClose();
+    } catch (...) {
+    }
+    try {
+        status_.Close();
+    } catch (...) {
+    }
+}
+
+void Operations::Fail(const QString& message, const std::exception* cause) {
+    try {
+        status_.Close();
+        prompt_.Ask(shell::CaptionError, cause ? store::WithCause(message, *cause) : message,
+                    shell::Icon::Warning, shell::Buttons::Ok);
+    } catch (...) {
+    }
+}
+
+// The collector's blocks and events into a new pending round, in the round's
+// transaction. False when the read stopped; a store failure throws.
 bool Operations::ReadRound(const link::DateTime& registration, const QString& registrar) {
     store::View& rounds = dm_.TableKDEvents();
     store::View& touches = dm_.TableKDREvents();
     link::Block b{};
-    bool appended = false, complete = false;
-    store::Database& db = dm_.DatabaseE();
-    db.Begin();
-    shell::Finally frame([&] {
-        if (!complete && appended) dm_.DiscardInsert(rounds);
-        db.Commit();
-        status_.Close();
-    });
 
     if (!Read(AddrCollectorId, b)) return false;
     const QString id = DecodeKeyBlock(b);
@@ -193,7 +259,6 @@ bool Operations::ReadRound(const link::DateTime& registration, const QString& re
         AddPerson(guard, text::UnknownGuard, false, false);
 
     rounds.Append();
-    appended = true;
     rounds.SetValue(DateReg, registration.Days());
     if (!registrar.isEmpty()) rounds.SetValue(QStringLiteral("KeyReg"), registrar);
     if (!id.isEmpty()) rounds.SetValue(QStringLiteral("IDKD"), id);
@@ -228,7 +293,7 @@ bool Operations::ReadRound(const link::DateTime& registration, const QString& re
     if (plan.order.empty()) status_.SetPosition(status_.Maximum());
     // The grids over the touches catch up once, when the slots are read,
     // rather than with each touch.
-    store::ControlsOff quiet(dm_.TableKDREvents());
+    std::optional<store::ControlsOff> quiet(std::in_place, touches);
     for (size_t i = 0; i < plan.order.size(); ++i) {
         if (link_.ReadBlock(EventAddress(plan.order[i]), true, b) != link::ExchangeOk) return false;
         // The events take 1000 units of the gauge, however many there are.
@@ -237,13 +302,14 @@ bool Operations::ReadRound(const link::DateTime& registration, const QString& re
                         std::lround((i + 1) * 1000.0 / static_cast<double>(plan.order.size()))));
         ReadEventRecord(reference, b);
     }
+    quiet.reset();
     touches.First();
-    complete = true;
     return true;
 }
 
 // After the blocks: the write page and the read page show the round, an
-// unknown path is dropped, and the round is judged against its path.
+// unknown path is dropped, and the round is judged against its path. False
+// when it stopped; a store failure throws.
 bool Operations::JudgeRound() {
     store::View& rounds = dm_.TableKDEvents();
     const QVariant mode = rounds.Value(QStringLiteral("Mode"));
@@ -255,35 +321,29 @@ bool Operations::JudgeRound() {
     const QVariant pathId = rounds.Value(QStringLiteral("PathID"));
     if (!Empty(pathId) && !dm_.FindInTable(dm_.TablePathes(), QStringLiteral("ID"), pathId)) {
         if (prompt_.Ask(shell::CaptionMessage, text::UnknownPath, shell::Icon::Information,
-                        shell::Buttons::OkCancel) != shell::Answer::Ok)
-            return false;  // the round stays pending and shown, not judged
+                        shell::Buttons::OkCancel) != shell::Answer::Ok) {
+            keepUnjudged_ = true;  // the round stays pending and shown, not judged
+            return false;
+        }
         rounds.Clear(QStringLiteral("Mode"));
         rounds.Clear(QStringLiteral("PathID"));
         pages_.ClearWritePath();
     }
     if (!Empty(rounds.Value(QStringLiteral("PathID"))))
         dm_.TablePathes().Locate(QStringLiteral("ID"), rounds.Value(QStringLiteral("PathID")));
-
-    bool complete = false;
-    store::Database& db = dm_.DatabaseE();
-    db.Begin();
-    {
-        shell::Finally frame([&] {
-            if (!complete) {
-                pages_.DetachReadPage();
-                dm_.DiscardInsert(rounds);
+    // Building leaves the touches' and missed points' controls to be shown again here.
+    struct ShowAgain {
+        store::TDM& dm;
+        ~ShowAgain() {
+            for (store::View* v : {&dm.TableKDREvents(), &dm.TableKDLEvents()}) {
+                try {
+                    v->EnableControls();
+                } catch (...) {
+                }
             }
-            db.Commit();
-            dm_.TableKDREvents().EnableControls();
-            dm_.TableKDLEvents().EnableControls();
-            status_.Close();
-        });
-        complete = BuildRound(dm_, status_);
-    }
-    if (!complete) return false;
-    prompt_.Ask(shell::CaptionMessage, text::ReadDone, shell::Icon::Information,
-                shell::Buttons::Ok);
-    return true;
+        }
+    } showAgain{dm_};
+    return BuildRound(dm_, status_);
 }
 
 void Operations::ReadEventRecord(link::DateTime& reference, const link::Block& d) {
@@ -293,35 +353,40 @@ void Operations::ReadEventRecord(link::DateTime& reference, const link::Block& d
     const QString& key = event.key;
     if (key.isEmpty()) return;
 
+    // A touch that cannot be stored fails the read: a round must not be kept
+    // without touches the collector holds. A rule that refuses says why itself.
     store::View& touches = dm_.TableKDREvents();
     try {
         touches.Append();
         touches.SetValue(QStringLiteral("Date"), reference.Days());
         touches.SetValue(Key, key);
         touches.Post();
-        if (touches.Value(QStringLiteral("CTComment")).toInt() != store::TouchUnknown ||
-            !options_.autoPAdd)
-            return;
-        store::ScopedFlag skip(dm_.SkipValidation, true);
-        store::View& points = dm_.TablePoints();
-        const QString name = QString::asprintf(
-            "%s №%04d", qPrintable(touches.Text(QStringLiteral("CComment"))), pointCounter_);
-        points.Append();
-        try {
-            points.SetValue(Key, key);
-            points.SetValue(Name, name);
-            points.SetValue(QStringLiteral("IsPrBook"), false);
-            points.Post();
-        } catch (...) {
-            points.Cancel();
-            throw;
-        }
-        ++pointCounter_;
-    } catch (const store::Error&) {
+    } catch (...) {
         touches.Cancel();
-    } catch (const store::Abort&) {
-        touches.Cancel();
+        throw;
     }
+    if (touches.Value(QStringLiteral("CTComment")).toInt() != store::TouchUnknown ||
+        !options_.autoPAdd)
+        return;
+    store::ScopedFlag skip(dm_.SkipValidation, true);
+    store::View& points = dm_.TablePoints();
+    const QString name = QStringLiteral("%1 №%2")
+                             .arg(touches.Text(QStringLiteral("CComment")))
+                             .arg(pointCounter_, 4, 10, QLatin1Char('0'));
+    points.Append();
+    try {
+        points.SetValue(Key, key);
+        points.SetValue(Name, name);
+        points.SetValue(QStringLiteral("IsPrBook"), false);
+        points.Post();
+    } catch (const store::Abort&) {
+        points.Cancel();  // refused by a rule: the touch stays, without its point
+        return;
+    } catch (...) {
+        points.Cancel();
+        throw;
+    }
+    ++pointCounter_;
 }
 
 bool Operations::ActionDWriteExecute() {
@@ -343,10 +408,33 @@ bool Operations::ActionDWriteExecute() {
                     shell::Buttons::YesNo) != shell::Answer::Yes)
         return false;
     if (!link_.PortEnsureOpen()) return false;
-    shell::Finally closing([this] {
-        link_.PortClose();
-        status_.Close();
-    });
+    bool done = false;
+    try {
+        done = WriteCollector(registrar, choices);
+    } catch (const store::Abort&) {
+    } catch (const std::exception& e) {
+        Fail(text::WriteFailed, &e);
+    }
+    Finish();
+    if (done)
+        prompt_.Ask(shell::CaptionMessage, text::WriteDone, shell::Icon::Information,
+                    shell::Buttons::Ok);
+    return done;
+}
+
+// Waits, with the status window alive, until the PC's clock has reached a
+// time; false when the operator closed the window meanwhile.
+bool Operations::WaitUntil(const QDateTime& when) {
+    for (;;) {
+        status_.Pump();
+        if (!status_.IsShowing()) return false;
+        const qint64 left = clock_.Now().msecsTo(when);
+        if (left <= 0) return true;
+        clock_.Sleep(static_cast<uint32_t>(std::min<qint64>(left, 10)));
+    }
+}
+
+bool Operations::WriteCollector(const QString& registrar, const WriteChoices& choices) {
     status_.Show(text::WriteCaption, text::WriteStatus, 9);
 
     // Clear the event counter; a collector whose counter will not clear is asked about.
@@ -363,11 +451,15 @@ bool Operations::ActionDWriteExecute() {
     status_.Step();
     rules_.AppendJournal(text::JournalInit);
 
-    // Whole seconds: the collector keeps no more, and the journal entry of the
-    // write must carry the very time the next read finds in the stamp.
-    QDateTime now = clock_.Now();
-    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
-    const link::DateTime stamp = link::DateTime::FromQDateTime(now);
+    // The collector keeps whole seconds, and the journal entry of the write
+    // must carry the very time the next read finds in the stamp: the stamp is
+    // the next whole second after the initialisation's entry, waited for, so
+    // that the writing entry also sorts after it.
+    QDateTime next = clock_.Now();
+    next.setTime(QTime(next.time().hour(), next.time().minute(), next.time().second()));
+    next = next.addSecs(1);
+    if (!WaitUntil(next)) return false;
+    const link::DateTime stamp = link::DateTime::FromQDateTime(next);
     if (!Write(AddrRegStamp, EncodeStamp(stamp, static_cast<uint8_t>(choices.interval))))
         return false;
     if (!Write(AddrRegistrar, EncodeKeyBlock(registrar))) return false;
@@ -381,10 +473,6 @@ bool Operations::ActionDWriteExecute() {
     rules_.AppendJournal(text::JournalWrite, stamp);
 
     link_.ReaderExchange(link::CmdReadBlock, link::CompletionAddress, false, false);
-    link_.PortClose();
-    status_.Close();
-    prompt_.Ask(shell::CaptionMessage, text::WriteDone, shell::Icon::Information,
-                shell::Buttons::Ok);
     return true;
 }
 

@@ -45,6 +45,9 @@ inline const QString WriteQuestion = QStringLiteral("Записать данны
 inline const QString InitFailed =
     QStringLiteral("Ошибка инициализации Kordex'а !\rПовторить попытку инициализации ?");
 inline const QString WriteDone = QStringLiteral("Данные успешно записаны в устройство !");
+// A store failure ends a read or a write; its cause follows on a second line.
+inline const QString ReadFailed = QStringLiteral("Ошибка при чтении данных из Kordex'а !");
+inline const QString WriteFailed = QStringLiteral("Ошибка при записи данных в Kordex !");
 inline const QString JournalRead = QStringLiteral("Чтение из Kordex'а");
 inline const QString JournalInit = QStringLiteral("Инициализация Kordex'а");
 inline const QString JournalWrite = QStringLiteral("Запись в Kordex");
@@ -75,8 +78,14 @@ private:
     void AddPerson(const QString& key, const QString& name, bool isRegister, bool isAdmin);
     bool KnownAnywhere(const QString& key);
     bool Stamp(const link::Block& block, const QString& registrarKey, link::DateTime& out);
+    bool ReadAndJudge();
     bool ReadRound(const link::DateTime& registration, const QString& registrar);
     bool JudgeRound();
+    void DropRound() noexcept;
+    void Finish() noexcept;
+    void Fail(const QString& message, const std::exception* cause);
+    bool WaitUntil(const QDateTime& when);
+    bool WriteCollector(const QString& registrar, const WriteChoices& choices);
 
     link::ReaderLink& link_;
     store::TDM& dm_;
@@ -87,6 +96,7 @@ private:
     DevicePages& pages_;
     ReadOptions options_;
     int pointCounter_ = 1;
+    bool keepUnjudged_ = false;  // the read stopped at the unknown path: the round stays
 };
 
 }  // namespace kordex::collector

@@ -17,10 +17,17 @@ Answer DefaultFor(Buttons buttons, DefaultAnswer policy) {
     return Answer::Ok;
 }
 
+Answer PolicyAnswers::Next(const QString& text, Buttons buttons, DefaultAnswer policy) {
+    repeats_ = text == last_ ? repeats_ + 1 : 1;
+    last_ = text;
+    if (repeats_ > MaxRepeats) return DefaultFor(buttons, DefaultAnswer::Negative);
+    return DefaultFor(buttons, policy);
+}
+
 Answer ScriptedPrompt::Ask(const QString& caption, const QString& text, Icon icon,
                            Buttons buttons) {
     asked_.push_back({caption, text, icon, buttons});
-    if (answers_.empty()) return DefaultFor(buttons, whenEmpty_);
+    if (answers_.empty()) return policy_.Next(text, buttons, whenEmpty_);
     Answer a = answers_.front();
     answers_.pop_front();
     return a;

@@ -34,6 +34,20 @@ enum class DefaultAnswer {
 // The answer the given policy gives to a box with these buttons.
 Answer DefaultFor(Buttons buttons, DefaultAnswer policy);
 
+// Answers by a policy where nobody is asked (the command line, scripts). A
+// "try again ?" answered Yes by a policy would repeat for ever against a
+// collector that never gives in, so one question asked again and again is
+// answered by the policy at most MaxRepeats times in a row, then Cancel or No.
+class PolicyAnswers {
+public:
+    static constexpr int MaxRepeats = 10;
+    Answer Next(const QString& text, Buttons buttons, DefaultAnswer policy);
+
+private:
+    QString last_;
+    int repeats_ = 0;
+};
+
 struct Question {
     QString caption;
     QString text;
@@ -64,6 +78,7 @@ public:
 
 private:
     DefaultAnswer whenEmpty_;
+    PolicyAnswers policy_;
     std::deque<Answer> answers_;
     std::vector<Question> asked_;
 };

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLockFile>
 
 #include "Catalogue.h"
 
@@ -25,6 +26,7 @@ TDM::TDM(shell::Prompt& prompt, shell::StatusWindow& status, shell::Clock& clock
     programDirectory_ =
         programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : programDirectory;
     data_ = std::make_unique<store::Database>(AliasData, QString());
+    dataE_ = std::make_unique<store::Database>(AliasDataE, QString());
     archive_ = std::make_unique<store::Database>(AliasDataA, QString());
     temp_ = std::make_unique<store::Database>(AliasDataT, QString());
 
@@ -75,7 +77,7 @@ TDM::~TDM() {
 void TDM::BuildComponents() {
     using Kind = Component::Kind;
     components_.push_back({QStringLiteral("Database"), Kind::Database, data_.get()});
-    components_.push_back({QStringLiteral("DatabaseE"), Kind::Database, data_.get()});
+    components_.push_back({QStringLiteral("DatabaseE"), Kind::Database, dataE_.get()});
     components_.push_back({QStringLiteral("DatabaseA"), Kind::Database, archive_.get()});
     components_.push_back({QStringLiteral("DatabaseT"), Kind::Database, temp_.get()});
     for (const auto& v : views_) {
@@ -95,6 +97,7 @@ void TDM::DMCreate() {
     for (const QString& sub : {DirData, DirArchive, DirTemp})
         QDir().mkpath(dir + sub);
     data_->SetDirectory(dir + DirData);
+    dataE_->SetDirectory(dir + DirData);
     archive_->SetDirectory(dir + DirArchive);
     temp_->SetDirectory(dir + DirTemp);
 
@@ -109,7 +112,8 @@ void TDM::DMCreate() {
 
 store::Database& TDM::DatabaseFor(const QString& alias) {
     auto is = [&](const QString& a) { return alias.compare(a, Qt::CaseInsensitive) == 0; };
-    if (is(AliasData) || is(AliasDataE)) return *data_;
+    if (is(AliasData)) return *data_;
+    if (is(AliasDataE)) return *dataE_;
     if (is(AliasDataA)) return *archive_;
     if (is(AliasDataT)) return *temp_;
     throw Error(QStringLiteral("Unknown database: %1").arg(alias));
@@ -140,6 +144,14 @@ void TDM::BindMDataSource(View* master) {
 bool TDM::OpenDatabases() {
     status_.Show(OpeningCaption, OpeningText, static_cast<int>(components_.size()));
     sessionPassword_ = TablePassword;
+    auto fail = [&](const QString& text) {
+        prompt_.Ask(shell::CaptionError, text, shell::Icon::Warning, shell::Buttons::Ok);
+        CloseDatabases();
+        status_.Close();
+        return false;
+    };
+    QString busy;
+    if (!TakeDirectoryLock(busy)) return fail(OpeningFailed + QLatin1Char('\r') + busy);
     try {
         for (const Component& c : components_) {
             status_.Pump();
@@ -154,21 +166,37 @@ bool TDM::OpenDatabases() {
                 OpenTable(*c.view);
             status_.Step();
         }
-        RemoveOrphans(DatabaseE());
-        RemoveOrphans(DatabaseA());
-    } catch (const std::exception&) {
-        prompt_.Ask(shell::CaptionError, OpeningFailed, shell::Icon::Warning, shell::Buttons::Ok);
-        CloseDatabases();
-        status_.Close();
-        return false;
+    } catch (const std::exception& e) {
+        return fail(WithCause(OpeningFailed, e));
     } catch (const Abort&) {
-        prompt_.Ask(shell::CaptionError, OpeningFailed, shell::Icon::Warning, shell::Buttons::Ok);
-        CloseDatabases();
-        status_.Close();
-        return false;
+        return fail(OpeningFailed);
     }
     status_.Close();
     return true;
+}
+
+QString TDM::LockFilePath() const {
+    return programDirectory_ + QStringLiteral("Kordex.lck");
+}
+
+// One program at a time writes a program directory: the window, or a read or
+// write from the command line. A lock left by a program that died is taken over.
+bool TDM::TakeDirectoryLock(QString& cause) {
+    if (lock_ && lock_->isLocked()) return true;
+    lock_ = std::make_unique<QLockFile>(LockFilePath());
+    lock_->setStaleLockTime(0);  // held for hours: stale only when its holder is gone
+    if (lock_->tryLock(0)) return true;
+    qint64 pid = 0;
+    QString host, app;
+    if (lock_->error() == QLockFile::LockFailedError && lock_->getLockInfo(&pid, &host, &app))
+        cause = QStringLiteral("Каталог программы %1 занят другой программой (%2, процесс %3)")
+                    .arg(QDir::toNativeSeparators(programDirectory_), app)
+                    .arg(pid);
+    else
+        cause = QStringLiteral("Не удалось занять каталог программы %1")
+                    .arg(QDir::toNativeSeparators(programDirectory_));
+    lock_.reset();
+    return false;
 }
 
 void TDM::OpenTable(View& view) {
@@ -192,7 +220,8 @@ void TDM::OpenTable(View& view) {
 }
 
 void TDM::CloseDatabases() {
-    for (store::Database* db : {data_.get(), data_.get(), archive_.get(), temp_.get()}) {
+    roundOpen_ = false;  // closing the connection undoes a round not stored
+    for (store::Database* db : {data_.get(), dataE_.get(), archive_.get(), temp_.get()}) {
         // Details before their masters, so that closing a master finds no
         // open detail to move.
         for (auto it = views_.rbegin(); it != views_.rend(); ++it) {
@@ -206,23 +235,7 @@ void TDM::CloseDatabases() {
         }
         db->Disconnect();
     }
-}
-
-// A read interrupted by a crash leaves touches and missed points under a
-// round that was never stored; they are not reachable from any round and go.
-// The open touch and missed-point views show the rows of an existing round
-// only, so none of them loses a row it shows.
-void TDM::RemoveOrphans(store::Database& db) {
-    if (!db.IsAttached(FileKDEvents)) return;
-    const QString rounds = CatalogueTable(FileKDEvents, {}).SqlName();
-    for (const QString& file : {FileKDREvs, FileKDLEvs}) {
-        if (!db.IsAttached(file)) continue;
-        const QString t = CatalogueTable(file, {}).SqlName();
-        db.Exec(QStringLiteral("DELETE FROM \"%1\".\"%1\" WHERE NOT EXISTS (SELECT 1 FROM "
-                               "\"%2\".\"%2\" WHERE \"%2\".\"%2\".\"DateReg\" = "
-                               "\"%1\".\"%1\".\"DateReg\")")
-                    .arg(t, rounds));
-    }
+    lock_.reset();
 }
 
 // --- Services ------------------------------------------------------------------
@@ -423,10 +436,53 @@ void TDM::CloneView(View& target, View* source) {
 }
 
 void TDM::DiscardInsert(View& view) {
+    if (&view == &TableKDEvents() && roundOpen_) {
+        // Undoing the round's transaction takes everything of it away; the
+        // delete handlers would reach past it to a stored round of the same stamp.
+        view.Cancel();
+        EndRound(false);
+        return;
+    }
     ScopedFlag permit(DeletePermitted, true);
     if (view.beforeDelete) view.beforeDelete(view);
     view.Cancel();
     if (view.afterDelete) view.afterDelete(view);
+}
+
+void TDM::BeginRound() {
+    if (roundOpen_) return;
+    dataE_->Begin();
+    roundOpen_ = true;
+}
+
+void TDM::EndRound(bool keep) {
+    if (!roundOpen_) return;
+    roundOpen_ = false;
+    if (keep) {
+        try {
+            dataE_->Commit();
+            return;
+        } catch (...) {
+            RereadRounds();  // the commit undid the transaction
+            throw;
+        }
+    }
+    dataE_->Rollback();
+    RereadRounds();
+}
+
+// After an undone transaction the views of the rounds read their rows again;
+// a pending row of them went with the transaction.
+void TDM::RereadRounds() {
+    for (const auto& v : views_) {
+        if (!v->IsOpen() || v->Db() != dataE_.get()) continue;
+        try {
+            v->Cancel();
+            v->Refresh();
+        } catch (const std::exception&) {
+        } catch (const Abort&) {
+        }
+    }
 }
 
 }  // namespace kordex::store

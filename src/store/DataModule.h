@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <QVariant>
+
+class QLockFile;
 #include <array>
 #include <memory>
 #include <optional>
@@ -108,8 +110,10 @@ public:
     // directories and their paths, the module state; nothing is opened.
     void DMCreate();
     // Opens every database and table, repairing damaged ones, under the status
-    // window. False when the operator closed the window or a table could not be
-    // opened (after the error message); everything is closed then.
+    // window. False when the operator closed the window, another program holds
+    // the program directory, or a table could not be opened (after the error
+    // message with its cause); everything is closed then. While the databases
+    // are open this program holds the program directory's lock.
     bool OpenDatabases();
     // Creates the view's table if it is missing, opens it, and repairs it once
     // when it is damaged; a second failure propagates.
@@ -121,7 +125,10 @@ public:
     // --- Components
     const QString& ProgramDirectory() const { return programDirectory_; }
     store::Database& Database() { return *data_; }
-    store::Database& DatabaseE() { return *data_; }  // the same directory as Database
+    // The same directory as Database, on a connection of its own: the rounds
+    // live there, so a round being read can stay in a transaction of its own
+    // while the reference tables and the journal commit at once.
+    store::Database& DatabaseE() { return *dataE_; }
     store::Database& DatabaseA() { return *archive_; }
     store::Database& DatabaseT() { return *temp_; }
     // The database of an alias ("Data", "DataE", "DataA", "DataT"); throws Error.
@@ -223,12 +230,29 @@ public:
 
     // Drops the pending row of a round view as if it were deleted: its
     // before- and after-delete handlers run around the cancel, with deletions
-    // permitted.
+    // permitted. The round being read is dropped by undoing its transaction.
     void DiscardInsert(View& view);
+
+    // --- The round being read
+    // A read keeps everything it does to the rounds (a stored round it
+    // replaces, the new round's touches and missed points) in one transaction
+    // of DatabaseE, from before the first change until the round is stored
+    // (its post) or dropped. A failure, a cancel, a No or a crash on the way
+    // leaves the rounds as they were before the read.
+    void BeginRound();
+    bool RoundOpen() const { return roundOpen_; }
+    // Ends the round's transaction: committed when keep; otherwise, or when
+    // the commit fails (it then throws), undone, and the views of DatabaseE
+    // read again. Nothing happens when no round is open.
+    void EndRound(bool keep);
+
+    // The lock file of the program directory, held while the databases are open.
+    QString LockFilePath() const;
 
 private:
     void BuildComponents();
-    void RemoveOrphans(store::Database& db);
+    bool TakeDirectoryLock(QString& cause);
+    void RereadRounds();
 
     shell::Prompt& prompt_;
     shell::StatusWindow& status_;
@@ -238,7 +262,9 @@ private:
     QString programDirectory_;
     QString sessionPassword_;
     // Declared before the views: a view releases its table when it goes.
-    std::unique_ptr<store::Database> data_, archive_, temp_;
+    std::unique_ptr<store::Database> data_, dataE_, archive_, temp_;
+    std::unique_ptr<QLockFile> lock_;
+    bool roundOpen_ = false;
     std::vector<std::unique_ptr<View>> views_;
     std::vector<std::unique_ptr<store::DataSource>> dataSources_;
     store::DataSource* mDataSource_ = nullptr;

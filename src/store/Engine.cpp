@@ -113,7 +113,7 @@ sqlite3_stmt* Table::Prepare(const QString& sql) {
     const QByteArray u = sql.toUtf8();
     const int rc = sqlite3_prepare_v3(db_.Handle(), u.constData(), static_cast<int>(u.size()),
                                       SQLITE_PREPARE_PERSISTENT, &st, nullptr);
-    if (rc != SQLITE_OK) db_.Fail(rc, sql);
+    if (rc != SQLITE_OK) db_.Fail(rc, def_.file);
     return st;
 }
 
@@ -153,7 +153,7 @@ void Table::ReadValues(sqlite3_stmt* st, int first, Values& out) {
 bool Table::Fetch(int64_t rowid, Values& out) {
     sqlite3_reset(fetch_);
     sqlite3_bind_int64(fetch_, 1, rowid);
-    const int rc = sqlite3_step(fetch_);
+    const int rc = db_.Step(fetch_);
     if (rc == SQLITE_ROW) {
         ReadValues(fetch_, 0, out);
         sqlite3_reset(fetch_);
@@ -170,9 +170,9 @@ int64_t Table::Insert(Values& values) {
     for (size_t i = 0; i < def_.fields.size(); ++i)
         Bind(insert_, static_cast<int>(i) + 1,
              static_cast<int>(i) == autoInc ? QVariant() : values[i]);
-    const int rc = sqlite3_step(insert_);
+    const int rc = db_.Step(insert_);
     sqlite3_reset(insert_);
-    if (rc != SQLITE_DONE) db_.Fail(sqlite3_extended_errcode(db_.Handle()), def_.file);
+    if (rc != SQLITE_DONE) db_.Fail(rc, def_.file);
     const int64_t rowid = sqlite3_last_insert_rowid(db_.Handle());
     if (autoInc >= 0) values[autoInc] = static_cast<int>(rowid);
     ++version_;
@@ -186,16 +186,19 @@ void Table::Update(int64_t rowid, const Values& values) {
     for (size_t i = 0; i < def_.fields.size(); ++i)
         if (def_.fields[i].type != FieldType::AutoInc) Bind(update_, p++, values[i]);
     sqlite3_bind_int64(update_, p, rowid);
-    const int rc = sqlite3_step(update_);
+    const int rc = db_.Step(update_);
     sqlite3_reset(update_);
-    if (rc != SQLITE_DONE) db_.Fail(sqlite3_extended_errcode(db_.Handle()), def_.file);
+    if (rc != SQLITE_DONE) db_.Fail(rc, def_.file);
+    // The row was deleted meanwhile (by another process): say so, store nothing.
+    if (sqlite3_changes(db_.Handle()) == 0)
+        throw Error(QStringLiteral("Record was deleted by another user"), db_.PathOf(def_.file));
     ++version_;
 }
 
 void Table::Remove(int64_t rowid) {
     sqlite3_reset(remove_);
     sqlite3_bind_int64(remove_, 1, rowid);
-    const int rc = sqlite3_step(remove_);
+    const int rc = db_.Step(remove_);
     sqlite3_reset(remove_);
     if (rc != SQLITE_DONE) db_.Fail(rc, def_.file);
     ++version_;
@@ -211,7 +214,7 @@ bool Table::Any(const QString& where, const std::vector<QVariant>& binds) {
         Prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 LIMIT 1").arg(sql_, where));
     for (size_t i = 0; i < binds.size(); ++i)
         Bind(st, static_cast<int>(i) + 1, binds[i]);
-    const int rc = sqlite3_step(st);
+    const int rc = db_.Step(st);
     sqlite3_finalize(st);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_.Fail(rc, def_.file);
     return rc == SQLITE_ROW;
@@ -221,18 +224,21 @@ int64_t Table::DeleteWhere(const QString& where, const std::vector<QVariant>& bi
     sqlite3_stmt* st = Prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(sql_, where));
     for (size_t i = 0; i < binds.size(); ++i)
         Bind(st, static_cast<int>(i) + 1, binds[i]);
-    const int rc = sqlite3_step(st);
+    const int rc = db_.Step(st);
+    const int64_t changed = sqlite3_changes(db_.Handle());
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) db_.Fail(rc, def_.file);
     ++version_;
-    return sqlite3_changes(db_.Handle());
+    return changed;
 }
 
 int64_t Table::Count() {
     int64_t n = 0;
     sqlite3_stmt* st = Prepare(QStringLiteral("SELECT count(*) FROM %1").arg(sql_));
-    if (sqlite3_step(st) == SQLITE_ROW) n = sqlite3_column_int64(st, 0);
+    const int rc = db_.Step(st);
+    if (rc == SQLITE_ROW) n = sqlite3_column_int64(st, 0);
     sqlite3_finalize(st);
+    if (rc != SQLITE_ROW) db_.Fail(rc, def_.file);
     return n;
 }
 
@@ -247,12 +253,12 @@ void Table::Scan(const QString& where, const std::vector<QVariant>& binds, const
     const QByteArray u = sql.toUtf8();
     int rc =
         sqlite3_prepare_v2(db_.Handle(), u.constData(), static_cast<int>(u.size()), &st, nullptr);
-    if (rc != SQLITE_OK) db_.Fail(rc, sql);
+    if (rc != SQLITE_OK) db_.Fail(rc, def_.file);
     for (size_t i = 0; i < binds.size(); ++i)
         Bind(st, static_cast<int>(i) + 1, binds[i]);
     Values values;
     try {
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        while ((rc = db_.Step(st)) == SQLITE_ROW) {
             const int64_t id = sqlite3_column_int64(st, 0);
             if (withValues) ReadValues(st, 1, values);
             row(id, withValues ? &values : nullptr);
@@ -293,32 +299,87 @@ void Database::Connect() {
         throw Error(msg);
     }
     sqlite3_extended_result_codes(db_, 1);
+    // Another process reading a table (the sqlite3 tool, a report beside the
+    // program) holds its lock for a moment: wait for it rather than fail.
+    sqlite3_busy_timeout(db_, BusyTimeoutMs);
 }
 
 void Database::Disconnect() {
     if (db_ == nullptr) return;
     tables_.clear();
-    sqlite3_close_v2(db_);
+    sqlite3_close_v2(db_);  // undoes an open transaction
     db_ = nullptr;
     transaction_ = 0;
+    rollbackOnly_ = lost_ = false;
 }
 
-void Database::Fail(int code, const QString& what) const {
-    const QString msg = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString();
-    if (IsKeyViolation(code)) throw Error(QStringLiteral("Key violation.\nTable: %1").arg(what));
-    throw Error(QStringLiteral("%1\nTable: %2").arg(msg, what));
+void Database::Fail(int code, const QString& file) const {
+    const QString path = file.isEmpty() || file.contains(QLatin1Char('/')) ? file : PathOf(file);
+    if (IsKeyViolation(code)) throw Error(QStringLiteral("Key violation."), path, code);
+    QString msg = code == lastCode_ ? lastMessage_ : QString();
+    if (msg.isEmpty())
+        msg = QString::fromUtf8(db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(code));
+    throw Error(msg, path, code);
+}
+
+namespace {
+// The failures after which SQLite may have undone the whole transaction.
+bool MayUndoTransaction(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_FULL || primary == SQLITE_IOERR || primary == SQLITE_NOMEM ||
+           primary == SQLITE_BUSY || primary == SQLITE_CORRUPT;
+}
+}  // namespace
+
+void Database::NoteFailure(int code, const char* message) {
+    lastCode_ = code;
+    lastMessage_ = QString::fromUtf8(message != nullptr ? message : sqlite3_errstr(code));
+    if (transaction_ > 0 && !lost_ && sqlite3_get_autocommit(db_) != 0) {
+        lost_ = true;
+        lostCause_ = lastMessage_;
+    }
+}
+
+int Database::Step(sqlite3_stmt* st) {
+    if (lost_) {
+        // The statements of an undone transaction must not run on their own.
+        lastCode_ = SQLITE_ABORT;
+        lastMessage_ = QStringLiteral("The transaction was rolled back: ") + lostCause_;
+        return SQLITE_ABORT;
+    }
+    if (faultHook) {
+        const int injected = faultHook(QString::fromUtf8(sqlite3_sql(st)));
+        if (injected != SQLITE_OK) {
+            if (transaction_ > 0 && MayUndoTransaction(injected))
+                sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            NoteFailure(injected, sqlite3_errstr(injected));
+            return injected;
+        }
+    }
+    const int rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        NoteFailure(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
+    return rc;
 }
 
 void Database::Exec(const QString& sql) {
     if (db_ == nullptr) throw Error(QStringLiteral("Database %1 is not open").arg(alias_));
-    char* err = nullptr;
-    const int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &err);
-    if (rc != SQLITE_OK) {
-        const QString msg = QString::fromUtf8(err ? err : sqlite3_errstr(rc));
-        sqlite3_free(err);
-        if (IsKeyViolation(sqlite3_extended_errcode(db_)))
-            throw Error(QStringLiteral("Key violation."));
-        throw Error(msg);
+    const QByteArray text = sql.toUtf8();
+    const char* rest = text.constData();
+    while (rest != nullptr && *rest != '\0') {
+        sqlite3_stmt* st = nullptr;
+        const char* tail = nullptr;
+        int rc = sqlite3_prepare_v2(db_, rest, -1, &st, &tail);
+        if (rc != SQLITE_OK) {
+            NoteFailure(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
+            Fail(lastCode_, QString());
+        }
+        rest = tail;
+        if (st == nullptr) continue;  // blanks or a comment
+        while ((rc = Step(st)) == SQLITE_ROW) {
+        }
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) Fail(lastCode_, QString());
     }
 }
 
@@ -326,11 +387,11 @@ void Database::Attach(const QString& file, const QString& schema) {
     Connect();
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db_, "ATTACH DATABASE ? AS ?", -1, &st, nullptr);
-    const QByteArray path = PathOf(file).toUtf8();
+    const QByteArray path = (file == QLatin1String(":memory:") ? file : PathOf(file)).toUtf8();
     const QByteArray name = schema.toUtf8();
     sqlite3_bind_text(st, 1, path.constData(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(st, 2, name.constData(), -1, SQLITE_TRANSIENT);
-    const int rc = sqlite3_step(st);
+    const int rc = Step(st);
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) Fail(rc, file);
     // A closed table must be exactly one file: rollback journal, not WAL.
@@ -338,9 +399,9 @@ void Database::Attach(const QString& file, const QString& schema) {
         Exec(QStringLiteral("PRAGMA %1.journal_mode=DELETE; PRAGMA %1.synchronous=FULL;"
                             " PRAGMA %1.cache_size=-8192")
                  .arg(Quote(schema)));
-    } catch (...) {
-        Detach(schema);
-        throw;
+    } catch (const Error& e) {
+        DetachQuietly(schema);
+        throw Error(e.Message(), PathOf(file), e.Code());
     }
 }
 
@@ -348,8 +409,31 @@ void Database::Detach(const QString& schema) {
     Exec(QStringLiteral("DETACH DATABASE %1").arg(Quote(schema)));
 }
 
+void Database::DetachQuietly(const QString& schema) noexcept {
+    try {
+        Detach(schema);
+    } catch (const Error&) {
+    }
+}
+
 bool Database::TableExists(const QString& file) const {
     return QFileInfo::exists(PathOf(file));
+}
+
+void Database::CreateIn(const TableDef& def, const QString& schema) {
+    Exec(CreateTableSql(def, schema));
+    for (const auto& ix : def.indexes) {
+        // A primary index on the autoinc field alone is the row id itself.
+        if (ix.primary && ix.fields.size() == 1 && def.FieldIndex(ix.fields[0]) >= 0 &&
+            def.fields[def.FieldIndex(ix.fields[0])].type == FieldType::AutoInc)
+            continue;
+        QStringList cols;
+        for (const auto& f : ix.fields)
+            cols << Quote(f) + (ix.caseInsensitive ? QStringLiteral(" COLLATE NOCASE") : QString());
+        Exec(QStringLiteral("CREATE %1INDEX %2.%3 ON %4 (%5)")
+                 .arg(ix.primary ? QStringLiteral("UNIQUE ") : QString(), Quote(schema),
+                      Quote(ix.name), Quote(def.SqlName()), cols.join(QLatin1Char(','))));
+    }
 }
 
 void Database::CreateTable(const TableDef& def) {
@@ -357,25 +441,81 @@ void Database::CreateTable(const TableDef& def) {
     const bool attached = IsAttached(def.file);
     if (!attached) Attach(def.file, schema);
     try {
-        Exec(CreateTableSql(def, schema));
-        for (const auto& ix : def.indexes) {
-            // A primary index on the autoinc field alone is the row id itself.
-            if (ix.primary && ix.fields.size() == 1 && def.FieldIndex(ix.fields[0]) >= 0 &&
-                def.fields[def.FieldIndex(ix.fields[0])].type == FieldType::AutoInc)
-                continue;
-            QStringList cols;
-            for (const auto& f : ix.fields)
-                cols << Quote(f) +
-                            (ix.caseInsensitive ? QStringLiteral(" COLLATE NOCASE") : QString());
-            Exec(QStringLiteral("CREATE %1INDEX %2.%3 ON %4 (%5)")
-                     .arg(ix.primary ? QStringLiteral("UNIQUE ") : QString(), Quote(schema),
-                          Quote(ix.name), Quote(def.SqlName()), cols.join(QLatin1Char(','))));
-        }
+        CreateIn(def, schema);
     } catch (...) {
-        if (!attached) Detach(schema);
+        if (!attached) DetachQuietly(schema);
         throw;
     }
     if (!attached) Detach(schema);
+}
+
+// What a file holds, in a form that two files holding the same table, indexes
+// and nothing else share: every object, the table's columns, each index's
+// columns with their order and collation.
+QStringList Database::Describe(const QString& schema, const QString& table) {
+    QStringList out;
+    auto rows = [&](const QString& sql, const std::function<void(sqlite3_stmt*)>& row) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) {
+            NoteFailure(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
+            Fail(lastCode_, QString());
+        }
+        int rc;
+        while ((rc = Step(st)) == SQLITE_ROW)
+            row(st);
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) Fail(lastCode_, QString());
+    };
+    auto text = [](sqlite3_stmt* st, int c) {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+        return t != nullptr ? QString::fromUtf8(t) : QStringLiteral("<null>");
+    };
+    QStringList indexes;
+    rows(QStringLiteral("SELECT type, name, tbl_name FROM %1.sqlite_master ORDER BY type, name")
+             .arg(Quote(schema)),
+         [&](sqlite3_stmt* st) {
+             const QString type = text(st, 0), name = text(st, 1);
+             if (type == QLatin1String("table") && name == QLatin1String("sqlite_sequence")) return;
+             out << type + QLatin1Char(' ') + name + QStringLiteral(" on ") + text(st, 2);
+             if (type == QLatin1String("index")) indexes << name;
+         });
+    rows(QStringLiteral("PRAGMA %1.table_info(%2)").arg(Quote(schema), Quote(table)),
+         [&](sqlite3_stmt* st) {
+             out << QStringLiteral("column ") + text(st, 1) + QLatin1Char(' ') + text(st, 2) +
+                        QStringLiteral(" notnull=") + text(st, 3) + QStringLiteral(" default=") +
+                        text(st, 4) + QStringLiteral(" pk=") + text(st, 5);
+         });
+    rows(QStringLiteral("PRAGMA %1.index_list(%2)").arg(Quote(schema), Quote(table)),
+         [&](sqlite3_stmt* st) {
+             out << QStringLiteral("index ") + text(st, 1) + QStringLiteral(" unique=") +
+                        text(st, 2) + QStringLiteral(" origin=") + text(st, 3) +
+                        QStringLiteral(" partial=") + text(st, 4);
+         });
+    for (const QString& index : indexes)
+        rows(QStringLiteral("PRAGMA %1.index_xinfo(%2)").arg(Quote(schema), Quote(index)),
+             [&](sqlite3_stmt* st) {
+                 if (text(st, 5) != QLatin1String("1")) return;  // the key columns only
+                 out << index + QStringLiteral(": ") + text(st, 2) + QStringLiteral(" desc=") +
+                            text(st, 3) + QStringLiteral(" ") + text(st, 4);
+             });
+    return out;
+}
+
+void Database::CheckSchema(const TableDef& def, const QString& schema) {
+    static int counter = 0;
+    const QString expectSchema = QStringLiteral("expect_%1").arg(++counter);
+    Attach(QStringLiteral(":memory:"), expectSchema);
+    QStringList expected;
+    try {
+        CreateIn(def, expectSchema);
+        expected = Describe(expectSchema, def.SqlName());
+    } catch (...) {
+        DetachQuietly(expectSchema);
+        throw;
+    }
+    Detach(expectSchema);
+    if (Describe(schema, def.SqlName()) != expected)
+        throw Error(QStringLiteral("Table structure does not match"), PathOf(def.file));
 }
 
 Table& Database::Acquire(const TableDef& def) {
@@ -386,28 +526,15 @@ Table& Database::Acquire(const TableDef& def) {
         return *it->second.table;
     }
     if (!TableExists(def.file))
-        throw Error(QStringLiteral("Table does not exist.\nFile: %1").arg(PathOf(def.file)));
+        throw Error(QStringLiteral("Table does not exist"), PathOf(def.file));
     const QString schema = SchemaName(def.file);
     Attach(def.file, schema);
     try {
-        // The file must hold the table with the declared fields, in order.
-        sqlite3_stmt* st = nullptr;
-        const QString sql =
-            QStringLiteral("PRAGMA %1.table_info(%2)").arg(Quote(schema), Quote(def.SqlName()));
-        if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
-            Fail(sqlite3_errcode(db_), def.file);
-        QStringList names;
-        int rc;
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW)
-            names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-        sqlite3_finalize(st);
-        if (rc != SQLITE_DONE) Fail(rc, def.file);
-        QStringList expected;
-        for (const auto& f : def.fields)
-            expected << f.name;
-        if (names != expected)
-            throw Error(
-                QStringLiteral("Table structure does not match.\nFile: %1").arg(PathOf(def.file)));
+        // The file must hold the declared table and its indexes and nothing
+        // else: no trigger or view of a file from elsewhere runs in our store.
+        CheckSchema(def, schema);
+        if (sqlite3_db_readonly(db_, schema.toUtf8().constData()) == 1)
+            throw Error(QStringLiteral("Table is read-only"), PathOf(def.file), SQLITE_READONLY);
         Entry e;
         e.table = std::make_unique<Table>(*this, def);
         e.users = 1;
@@ -415,7 +542,7 @@ Table& Database::Acquire(const TableDef& def) {
         tables_.emplace(key, std::move(e));
         return t;
     } catch (...) {
-        Detach(schema);
+        DetachQuietly(schema);
         throw;
     }
 }
@@ -449,15 +576,26 @@ bool Database::Check(const TableDef& def) {
     const bool attached = IsAttached(def.file);
     if (!attached) Attach(def.file, schema);
     bool ok = false;
+    int rc = SQLITE_OK;
     sqlite3_stmt* st = nullptr;
     const QString sql = QStringLiteral("PRAGMA %1.integrity_check(1)").arg(Quote(schema));
-    if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK &&
-        sqlite3_step(st) == SQLITE_ROW) {
-        const char* r = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-        ok = r != nullptr && qstrcmp(r, "ok") == 0;
+    if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK) {
+        rc = Step(st);
+        if (rc == SQLITE_ROW) {
+            const char* r = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            ok = r != nullptr && qstrcmp(r, "ok") == 0;
+        }
+    } else {
+        rc = sqlite3_extended_errcode(db_);
+        NoteFailure(rc, sqlite3_errmsg(db_));
     }
     sqlite3_finalize(st);
-    if (!attached) Detach(schema);
+    if (!attached) DetachQuietly(schema);
+    // A file another process holds, or one we may not read, is no damaged file.
+    const int primary = rc & 0xff;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_PERM ||
+        primary == SQLITE_CANTOPEN || primary == SQLITE_NOMEM || primary == SQLITE_IOERR)
+        Fail(rc, def.file);
     return ok;
 }
 
@@ -535,28 +673,56 @@ void Database::Repair(const TableDef& def) {
 }
 
 void Database::Begin() {
-    if (transaction_++ == 0) Exec(QStringLiteral("BEGIN"));
+    if (transaction_ == 0) {
+        Exec(QStringLiteral("BEGIN"));
+        rollbackOnly_ = lost_ = false;
+    }
+    ++transaction_;
 }
 
 void Database::Commit() {
     if (transaction_ == 0) return;
     if (--transaction_ > 0) return;
-    const bool undo = rollbackOnly_;
-    rollbackOnly_ = false;
-    Exec(undo ? QStringLiteral("ROLLBACK") : QStringLiteral("COMMIT"));
-    DetachUnused();
+    if (lost_) {
+        const QString cause = lostCause_;
+        EndTransaction(false);
+        throw Error(QStringLiteral("The transaction was rolled back: ") + cause, QString(),
+                    SQLITE_ABORT);
+    }
+    if (rollbackOnly_) {
+        EndTransaction(false);
+        throw Error(QStringLiteral("The transaction was rolled back."), QString(), SQLITE_ABORT);
+    }
+    try {
+        Exec(QStringLiteral("COMMIT"));
+    } catch (const Error&) {
+        // Still open after a busy commit, or undone by SQLite: ended here, undone.
+        EndTransaction(false);
+        throw;
+    }
+    EndTransaction(true);
 }
 
 // Inside an outer transaction only marks it: the outer commit then undoes all.
-void Database::Rollback() {
+void Database::Rollback() noexcept {
     if (transaction_ == 0) return;
     if (--transaction_ > 0) {
         rollbackOnly_ = true;
         return;
     }
-    rollbackOnly_ = false;
-    Exec(QStringLiteral("ROLLBACK"));
-    DetachUnused();
+    EndTransaction(false);
+}
+
+void Database::EndTransaction(bool committed) {
+    transaction_ = 0;
+    if (!committed && db_ != nullptr && sqlite3_get_autocommit(db_) == 0)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    rollbackOnly_ = lost_ = false;
+    lostCause_.clear();
+    try {
+        DetachUnused();
+    } catch (const Error&) {  // a file left attached is detached at the next commit
+    }
 }
 
 }  // namespace kordex::store

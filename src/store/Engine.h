@@ -106,22 +106,46 @@ public:
     // True when the table file passes SQLite's integrity check.
     bool Check(const TableDef& def);
 
-    // Bulk work: commits everything in between at once.
+    // Bulk work: commits everything in between at once. Nested levels only
+    // count; a rollback inside marks the whole transaction to be undone, and
+    // the outer commit then undoes it and throws. A commit that fails undoes
+    // the transaction and throws: the tables are as they were before Begin.
     void Begin();
     void Commit();
-    void Rollback();
+    // Undoes the whole transaction at the outermost level; never throws.
+    void Rollback() noexcept;
     bool InTransaction() const { return transaction_ > 0; }
+    // SQLite undid the transaction by itself (a full disk, an I/O error): every
+    // further statement of it fails until it is ended by Commit or Rollback.
+    bool TransactionLost() const { return lost_; }
+
+    // How long a statement waits for another connection's lock before it fails.
+    static constexpr int BusyTimeoutMs = 5000;
+
+    // A seam for fault injection: asked before every statement with its SQL
+    // text; any result but 0 (SQLITE_OK) fails the statement with that SQLite
+    // code. A full disk or an I/O error inside a transaction also undoes the
+    // transaction, as SQLite itself may.
+    std::function<int(const QString& sql)> faultHook;
 
     sqlite3* Handle() const { return db_; }
-    // Runs a statement without results; throws Error.
+    // Steps a statement of this connection, through the fault seam, noting a
+    // transaction that SQLite undid on its own.
+    int Step(sqlite3_stmt* st);
+    // Runs statements without results; throws Error.
     void Exec(const QString& sql);
-    // Throws an Error for the connection's last failure.
-    [[noreturn]] void Fail(int code, const QString& what) const;
+    // Throws an Error for the failure of the last statement; file is the table
+    // file concerned (a bare name is taken as a file of this database).
+    [[noreturn]] void Fail(int code, const QString& file) const;
 
 private:
     QString SchemaName(const QString& file) const;
     void Attach(const QString& file, const QString& schema);
     void Detach(const QString& schema);
+    void DetachQuietly(const QString& schema) noexcept;
+    void CreateIn(const TableDef& def, const QString& schema);
+    QStringList Describe(const QString& schema, const QString& table);
+    void CheckSchema(const TableDef& def, const QString& schema);
     void DetachUnused();
 
     QString alias_;
@@ -132,8 +156,15 @@ private:
         int users = 0;
     };
     std::map<QString, Entry> tables_;  // by upper-case file name
+    void NoteFailure(int code, const char* message);
+    void EndTransaction(bool commit);
+
     int transaction_ = 0;
     bool rollbackOnly_ = false;
+    bool lost_ = false;
+    QString lostCause_;
+    int lastCode_ = 0;
+    QString lastMessage_;
 };
 
 // The SQL of a table's schema, for tests and tools.

@@ -99,6 +99,12 @@ void Rules::Attach() {
         if (v != &dm.TablePathes() && v != &dm.TableKDEvents() && v != &dm.TableKDAEvents())
             v->afterDelete = cascade;
     }
+    // The round just read is stored by its post, and dropped by its cancel.
+    dm.TableKDEvents().afterPost = [this](View& v) {
+        StoreRound();
+        RefreshCascade(v);
+    };
+    dm.TableKDEvents().afterCancel = [this](View&) { dm_.EndRound(false); };
 
     // Calculated fields.
     dm.TablePrEvents().onCalcFields = [](View& v) { CalcDateTimeFields(v); };
@@ -106,6 +112,17 @@ void Rules::Attach() {
         v->onCalcFields = [](View& view) { CalcRoundFields(view); };
     for (View* v : {&dm.TableKDREvents(), &dm.TableKDRAEvents()})
         v->onCalcFields = [this](View& view) { CalcTouchFields(view, keys_, dm_.SkipTouchCalc); };
+}
+
+void Rules::StoreRound() {
+    if (!dm_.RoundOpen()) return;
+    try {
+        dm_.EndRound(true);
+    } catch (const Error& e) {
+        dm_.Prompt().Ask(shell::CaptionError, WithCause(text::RoundNotStored, e),
+                         shell::Icon::Warning, shell::Buttons::Ok);
+        throw Abort{};
+    }
 }
 
 void Rules::DeleteGuard(View&) {

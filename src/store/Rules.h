@@ -15,6 +15,11 @@ namespace kordex::store {
 // Journal texts the store writes itself.
 inline const QString JournalEmptyTable = QStringLiteral("Очистка таблицы: ");
 
+namespace text {
+// The round just read could not be stored; the cause follows on a second line.
+inline const QString RoundNotStored = QStringLiteral("Ошибка при сохранении прочитанных данных !");
+}  // namespace text
+
 // The rules of the tables, attached to the data module's views: key checks
 // and key uniqueness across the people and the keys, the first
 // administrator, the delete guard, the path and round cascades, the refresh
@@ -68,6 +73,9 @@ public:
 
 private:
     void Attach();
+    // Commits the round being read when its row is posted; a failed commit is
+    // told to the operator and refuses the post.
+    void StoreRound();
     void DeleteGuard(View&);
     void UsersBeforePost(View& v);
     void KeysBeforePost(View& v, const QString& kindField, bool kindValue);

@@ -38,16 +38,28 @@ struct TableDef {
     int AutoIncField() const;
 };
 
-// An engine or store failure, with the text the operator sees.
+// An engine or store failure, with the text the operator sees. The file is
+// the table file the failure concerns, when there is one.
 class Error : public std::runtime_error {
 public:
-    explicit Error(const QString& message)
-        : std::runtime_error(message.toStdString()), message_(message) {}
+    explicit Error(const QString& message, const QString& file = {}, int code = 0);
+    // The engine's text; with a file, followed by a line naming it.
     const QString& Message() const { return message_; }
+    // One line: what went wrong and in which file, for the second line of an
+    // operation's failure message.
+    QString Cause() const;
+    const QString& File() const { return file_; }
+    // The SQLite result code behind the failure, 0 when it is none of SQLite's.
+    int Code() const { return code_; }
 
 private:
-    QString message_;
+    QString message_, text_, file_;
+    int code_ = 0;
 };
+
+// An operation's failure message with the cause of the failure as its second
+// line ("\r" splits the lines of a message box).
+QString WithCause(const QString& message, const std::exception& e);
 
 // A silent abort: a rule has shown its own message (or none) and stops the
 // operation; whoever started the operation catches it and does nothing more.

@@ -795,7 +795,8 @@ int View::PlaceOf(const Values& data, int64_t rowid) const {
     Values probe;
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        table_->Fetch(ids_[mid], probe);
+        // A row another process (or a trigger) removed has no place to compare with.
+        if (!table_->Fetch(ids_[mid], probe)) return -1;
         if (CompareRows(probe, ids_[mid], data, rowid) < 0)
             lo = mid + 1;
         else
@@ -863,8 +864,15 @@ void View::Post() {
     modified_ = false;
     if (InRange(posted)) {
         const int place = PlaceOf(data, rowid);
-        ids_.insert(ids_.begin() + place, rowid);
-        pos_ = place;
+        if (place >= 0) {
+            ids_.insert(ids_.begin() + place, rowid);
+            pos_ = place;
+        } else {
+            // Rows of the range vanished under us: read the range anew.
+            BuildRange();
+            const auto it = std::find(ids_.begin(), ids_.end(), rowid);
+            pos_ = it != ids_.end() ? static_cast<int>(it - ids_.begin()) : (ids_.empty() ? -1 : 0);
+        }
     } else {
         pos_ = ids_.empty() ? -1 : std::clamp(oldPos, 0, static_cast<int>(ids_.size()) - 1);
     }

@@ -273,11 +273,18 @@ private:
     mutable std::vector<LookupCache> lookupCaches_;  // one per field
 };
 
-// Runs a function with a view's controls disabled, enabling them again however it ends.
+// Keeps a view's controls disabled for a scope, enabling them again however it
+// ends. The controls catching up cannot fail the scope: a failure to read the
+// view again shows when they next read it.
 class ControlsOff {
 public:
     explicit ControlsOff(View& v) : v_(v) { v_.DisableControls(); }
-    ~ControlsOff() { v_.EnableControls(); }
+    ~ControlsOff() {
+        try {
+            v_.EnableControls();
+        } catch (...) {
+        }
+    }
     ControlsOff(const ControlsOff&) = delete;
     ControlsOff& operator=(const ControlsOff&) = delete;
 

@@ -369,7 +369,8 @@ TEST_F(Operations, WritingPutsEveryBlockIntoTheCollector) {
         return parts.join(' ');
     };
     for (const auto& c : cases) {
-        clock.SetNow(Written);
+        // The stamp is the whole second after the initialisation's entry.
+        clock.SetNow(Written.addMSecs(-600));
         pages.choices = {Guard, c.path, c.mode, c.memo, 10};
         prompt.Clear();
         ASSERT_TRUE(ops->ActionDWriteExecute()) << prompt.Texts().join('|').toStdString();
@@ -384,10 +385,19 @@ TEST_F(Operations, WritingPutsEveryBlockIntoTheCollector) {
         EXPECT_EQ(prompt.Texts(),
                   QStringList({collector::text::WriteQuestion, collector::text::WriteDone}));
     }
-    dm->TablePrEvents().Last();
-    EXPECT_EQ(dm->TablePrEvents().Text("Name"), "Запись в Kordex");
-    EXPECT_EQ(dm->TablePrEvents().Value("Date").toDouble(),
-              link::DateTime::FromQDateTime(Written).Days());
+    // The journal keeps the order of the operations, and the writing entry
+    // carries the stamp itself.
+    store::View& journal = dm->TablePrEvents();
+    journal.EmptyTable();
+    clock.SetNow(Written.addMSecs(-600));
+    ASSERT_TRUE(ops->ActionDWriteExecute());
+    ASSERT_EQ(journal.RecordCount(), 2);
+    journal.Last();
+    EXPECT_EQ(journal.Text("Name"), "Запись в Kordex");
+    EXPECT_EQ(journal.Value("Date").toDouble(), link::DateTime::FromQDateTime(Written).Days());
+    journal.Prior();
+    EXPECT_EQ(journal.Text("Name"), "Инициализация Kordex'а");
+    EXPECT_LT(journal.Value("Date").toDouble(), link::DateTime::FromQDateTime(Written).Days());
 }
 
 TEST_F(Operations, WritingRefusesWithoutRegistrarOrGuardAndRetriesAStuckCounter) {

@@ -478,12 +478,14 @@ TEST_F(ViewTest, TableFilesStayPlainSqliteAndBatchesCommitTogether) {
     db->Rollback();
     v.Refresh();
     EXPECT_EQ(v.RecordCount(), 0);
-    // A rollback inside an outer batch undoes the whole batch at its end.
+    // A rollback inside an outer batch undoes the whole batch at its end,
+    // and the outer commit says so.
     db->Begin();
     db->Begin();
     AddPerson(v, "K9", "Девять");
     db->Rollback();
-    db->Commit();
+    EXPECT_THROW(db->Commit(), Error);
+    EXPECT_FALSE(db->InTransaction());
     v.Refresh();
     EXPECT_EQ(v.RecordCount(), 0);
     db->Begin();
