@@ -228,6 +228,8 @@ int Run(QCoreApplication& app) {
         else if (a == QLatin1String("--port") && value(port)) {
         } else if (a == QLatin1String("--device") && value(device)) {
         } else if (a == QLatin1String("--home") && value(home)) {
+            // An empty directory would quietly mean the executable's own.
+            if (home.trimmed().isEmpty()) return Usage(QStringLiteral("--home needs a directory"));
         } else if (a == QLatin1String("--registrar") && value(registrar)) {
         } else if (a == QLatin1String("--password") && value(password))
             passwordGiven = password;

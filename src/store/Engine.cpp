@@ -341,7 +341,9 @@ void Database::NoteFailure(int code, const char* message) {
 }
 
 int Database::Step(sqlite3_stmt* st) {
-    if (lost_) {
+    // Reading what is committed does no harm; changing it outside the
+    // transaction would store half of the work.
+    if (lost_ && sqlite3_stmt_readonly(st) == 0) {
         // The statements of an undone transaction must not run on their own.
         lastCode_ = SQLITE_ABORT;
         lastMessage_ = QStringLiteral("The transaction was rolled back: ") + lostCause_;

@@ -74,12 +74,50 @@ TEST(KordexCli, ReadsTheDemoCollectorOnceAndFindsItReadTheSecondTime) {
 TEST(KordexCli, BadUsageExitsWithTwo) {
     const char* cases[][3] = {
         {"", "", ""},      {"fly", "", ""},         {"read", "--port", "COM9"},
-        {"write", "", ""}, {"read", "--bogus", ""},
+        {"write", "", ""}, {"read", "--bogus", ""}, {"read", "--home", ""},
     };
     for (const auto& c : cases) {
         QStringList args;
         for (const char* a : c)
-            if (*a) args << a;
+            if (*a || (!args.isEmpty() && args.last() == "--home")) args << a;
         EXPECT_EQ(Cli(args).code, 2) << args.join(' ').toStdString();
     }
+}
+
+// Two programs writing one program directory: the second is refused while the
+// first works; a lock left by a program that was killed is taken over.
+TEST(KordexCli, ASecondWriterOnTheDirectoryIsRefused) {
+    QProcess sim;
+    sim.start(QStringLiteral(KORDEX_SIM_PATH), {"--events", "1000", "--baud", "9600"});
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    for (int i = 0; i < 50 && !sim.canReadLine(); ++i)
+        sim.waitForReadyRead(100);
+    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    ASSERT_TRUE(device.startsWith("/dev/")) << device.toStdString();
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+
+    QProcess first;
+    first.start(QStringLiteral(KORDEX_CLI_PATH),
+                {"read", "--device", device, "--home", home.path(), "--yes"});
+    QString firstErr;
+    for (int i = 0; i < 200 && !firstErr.contains("событ"); ++i) {
+        first.waitForReadyRead(100);
+        firstErr += QString::fromUtf8(first.readAllStandardError());
+    }
+    ASSERT_TRUE(firstErr.contains("событ")) << firstErr.toStdString();  // reading the events
+
+    const CliRun second = Cli({"read", "--device", device, "--home", home.path(), "--yes"});
+    EXPECT_EQ(second.code, 1);
+    EXPECT_TRUE(second.err.contains("Ошибка при открытии баз данных !"))
+        << second.err.toStdString();
+    EXPECT_TRUE(second.err.contains("занят другой программой")) << second.err.toStdString();
+
+    first.kill();
+    first.waitForFinished(5000);
+    sim.terminate();
+    sim.waitForFinished(5000);
+    const CliRun third = Cli({"read", "--device", "/dev/null/none", "--home", home.path()});
+    EXPECT_EQ(third.code, 1);
+    EXPECT_FALSE(third.err.contains("занят")) << third.err.toStdString();
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <QTemporaryDir>
 
 #include "collector/MemoryMap.h"
@@ -490,4 +492,203 @@ TEST_F(Operations, ARoundOverNewYearKeepsItsYears) {
     EXPECT_EQ(link::DateTime(t.RowAt(1)[t.FieldIndex("Date")].toDouble()).ToText(),
               "01.01.2028 00:10:00");
     EXPECT_EQ(r.Text("CDuration"), " 0:15");
+}
+
+// --- Failures of the store and of the line during a read or a write ---------
+
+namespace {
+
+// Fails the n-th statement (1-based) whose SQL contains `what`, with `code`.
+struct StatementFault {
+    QString what;
+    int n = 1;
+    int code = SQLITE_IOERR;
+    int seen = 0;
+    bool fired = false;
+    int operator()(const QString& sql) {
+        if (fired || !sql.contains(what)) return SQLITE_OK;
+        if (++seen < n) return SQLITE_OK;
+        fired = true;
+        return code;
+    }
+};
+
+}  // namespace
+
+// A store error anywhere in a read ends the read with its cause; the rounds
+// stay as they were, what was added automatically before the failure stays,
+// and the program goes on (a later read works).
+TEST_F(Operations, AStoreErrorAtEachPointOfAReadEndsItAndKeepsTheStore) {
+    AddPoint(KeyOf(1), "Ворота");
+    // A round stored before, which every failed read must leave as it is.
+    simCollector.SetStamp(Written.addDays(-1), 10);
+    Touch(KeyOf(1), -1440 + 5);
+    ASSERT_TRUE(ReadAndKeep());
+    simCollector.SetStamp(Written, 10);
+    for (int i = 0; i < 5; ++i)
+        Touch(i % 2 == 0 ? KeyOf(1) : KeyOf(100 + i), 10 + i);
+    simCollector.SetPath(AddPath("Обход", {KeyOf(1), KeyOf(2)}), 0);
+
+    struct Case {
+        const char* what;
+        bool main;  // on the connection of the reference tables and the journal
+        const char* sql;
+        int n;
+        int code;
+        bool guardStays;  // the guard added automatically before the failure
+    } cases[] = {
+        {"adding the registrar", true, "INSERT INTO \"Users\"", 1, SQLITE_IOERR, false},
+        {"the journal entry", true, "INSERT INTO \"PrEvents\"", 1, SQLITE_FULL, false},
+        {"adding the collector", true, "INSERT INTO \"Keys\"", 1, SQLITE_BUSY, false},
+        {"adding the guard", true, "INSERT INTO \"Users\"", 2, SQLITE_READONLY, false},
+        {"the first touch", false, "INSERT INTO \"KDREvs\"", 1, SQLITE_IOERR, true},
+        {"a touch, disk full", false, "INSERT INTO \"KDREvs\"", 4, SQLITE_FULL, true},
+        {"adding a check point", true, "INSERT INTO \"Keys\"", 2, SQLITE_FULL, true},
+        {"the missed points", false, "INTO \"KDLEvs\"", 1, SQLITE_IOERR, true},
+        {"judging a touch", false, "UPDATE \"KDREvs\"", 2, SQLITE_IOERR, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The keys of this read are unknown again, as on a fresh store.
+        for (const QString& key : {Registrar, Guard})
+            dm->DeleteFromTable(dm->TableUsers(), "Key", key);
+        for (const QString& key : {CollectorId, KeyOf(101), KeyOf(103)})
+            dm->DeleteFromTable(dm->TableKDs(), "Key", key);
+        dm->TableUsers().Refresh();
+
+        const int64_t rounds = Rows("KDEvents.DB"), touches = Rows("KDREvs.DB");
+        StatementFault fault{c.sql, c.n, c.code};
+        store::Database& db = c.main ? dm->Database() : dm->DatabaseE();
+        db.faultHook = std::ref(fault);
+        prompt.Clear();
+
+        EXPECT_FALSE(ops->ActionDReadExecute());
+        db.faultHook = nullptr;
+
+        EXPECT_TRUE(fault.fired);
+        ASSERT_FALSE(prompt.Asked().empty());
+        const QString said = prompt.Asked().back().text;
+        EXPECT_EQ(said.section('\r', 0, 0), collector::text::ReadFailed) << said.toStdString();
+        EXPECT_FALSE(said.section('\r', 1).isEmpty());
+        EXPECT_EQ(prompt.Count(collector::text::ReadDone), 0);
+        EXPECT_FALSE(dm->DatabaseE().InTransaction());
+        EXPECT_FALSE(dm->RoundOpen());
+        EXPECT_FALSE(store::TDM::IsEditing(dm->TableKDEvents()));
+        EXPECT_FALSE(status.IsShowing());
+        EXPECT_FALSE(link.IsPortOpen());
+        EXPECT_EQ(Rows("KDEvents.DB"), rounds);
+        EXPECT_EQ(Rows("KDREvs.DB"), touches);
+        EXPECT_EQ(Rows("KDLEvs.DB"), 0);
+        EXPECT_EQ(dm->FindInTable(dm->TableUsers(), "Key", Guard), c.guardStays);
+    }
+    // Nothing is left broken: the same read now goes through.
+    prompt.Clear();
+    ASSERT_TRUE(ReadAndKeep()) << prompt.Texts().join('|').toStdString();
+    EXPECT_EQ(Rows("KDEvents.DB"), 2);
+    EXPECT_EQ(Rows("KDREvs.DB"), 1 + 6);  // the collector keeps the touch of the day before
+}
+
+// The round is stored by its post: a commit that fails says why, stores
+// nothing and leaves the program as it was before the read.
+TEST_F(Operations, ARoundThatCannotBeStoredIsReportedAndNothingOfItStays) {
+    AddPoint(KeyOf(1), "Ворота");
+    Touch(KeyOf(1), 5);
+    ASSERT_TRUE(ops->ActionDReadExecute());
+    EXPECT_TRUE(dm->RoundOpen());
+    StatementFault fault{"COMMIT", 1, SQLITE_FULL};
+    dm->DatabaseE().faultHook = std::ref(fault);
+    prompt.Clear();
+    EXPECT_THROW(dm->TableKDEvents().Post(), store::Abort);
+    dm->DatabaseE().faultHook = nullptr;
+    ASSERT_EQ(prompt.Asked().size(), 1u);
+    EXPECT_EQ(prompt.Asked()[0].text.section('\r', 0, 0), store::text::RoundNotStored);
+    EXPECT_TRUE(prompt.Asked()[0].text.contains("full")) << prompt.Asked()[0].text.toStdString();
+    EXPECT_FALSE(dm->RoundOpen());
+    EXPECT_FALSE(dm->DatabaseE().InTransaction());
+    EXPECT_EQ(Rows("KDEvents.DB"), 0);
+    EXPECT_EQ(Rows("KDREvs.DB"), 0);
+    EXPECT_EQ(dm->TableKDEvents().RecordCount(), 0);
+    EXPECT_EQ(dm->TableKDREvents().RecordCount(), 0);
+}
+
+// A re-read replaces the stored round only when the new one is stored: a
+// re-read that fails, or one that is not kept, leaves the stored round.
+TEST_F(Operations, AStoredRoundStaysUntilItsReplacementIsStored) {
+    AddPoint(KeyOf(1), "Ворота");
+    for (int m = 1; m <= 3; ++m)
+        Touch(KeyOf(1), m);
+    ASSERT_TRUE(ReadAndKeep());
+    const double reg = link::DateTime::FromQDateTime(Written).Days();
+    auto stored = [&] {
+        store::View v("Temp", "DataE", store::CatalogueTable("KDREvs.DB", "Temp"));
+        v.Open(dm->DatabaseE());
+        QStringList out;
+        v.ForEachRow([&](const store::Values& row) {
+            out << QString::number(row[0].toDouble(), 'f', 8) + row[3].toString();
+        });
+        return out;
+    };
+    const QStringList before = stored();
+    ASSERT_EQ(before.size(), 3);
+    Touch(KeyOf(1), 4);
+
+    // The line fails in the middle of the events, after Yes.
+    reader.Inject(sim::Fault(sim::FaultKind::Silence, -1, collector::EventAddress(2)));
+    prompt.Clear();
+    EXPECT_FALSE(ops->ActionDReadExecute());
+    EXPECT_EQ(prompt.Count(AlreadyRead), 1);
+    reader.ClearFaults();
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(dm->FindInTable(dm->TableKDEvents(), "DateReg", reg));
+
+    // Read whole, then not kept (the save question's No).
+    prompt.Clear();
+    ASSERT_TRUE(ops->ActionDReadExecute());
+    EXPECT_EQ(dm->TableKDREvents().RecordCount(), 4);
+    dm->DiscardInsert(dm->TableKDEvents());
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(dm->FindInTable(dm->TableKDEvents(), "DateReg", reg));
+    EXPECT_EQ(Count(dm->TableKDEvents()), 1);
+
+    // Read whole and kept: replaced.
+    ASSERT_TRUE(ReadAndKeep());
+    EXPECT_EQ(stored().size(), 4);
+    EXPECT_EQ(Rows("KDEvents.DB"), 1);
+}
+
+// An answer given by a policy (the command line's --yes) does not repeat a
+// failing step for ever.
+TEST_F(Operations, APolicyAnswerGivesUpOnACounterThatNeverClears) {
+    AddUser(Registrar, "Иван", true);
+    AddUser(Guard, "Пётр", false);
+    pages.choices = {Guard, std::nullopt, 0, "", 10};
+    Touch(KeyOf(1), 1);
+    simCollector.SetCounterStuck(true);
+    prompt.SetDefault(shell::DefaultAnswer::Affirmative);
+    EXPECT_FALSE(ops->ActionDWriteExecute());
+    EXPECT_EQ(prompt.Count(collector::text::InitFailed), shell::PolicyAnswers::MaxRepeats + 1);
+    EXPECT_FALSE(link.IsPortOpen());
+}
+
+// A store error during a write ends it with its cause; the program goes on.
+TEST_F(Operations, AStoreErrorDuringAWriteEndsItWithItsCause) {
+    AddUser(Registrar, "Иван", true);
+    AddUser(Guard, "Пётр", false);
+    pages.choices = {Guard, std::nullopt, 0, "", 10};
+    for (int n : {1, 2}) {
+        SCOPED_TRACE(n);
+        StatementFault fault{"INSERT INTO \"PrEvents\"", n, SQLITE_FULL};
+        dm->Database().faultHook = std::ref(fault);
+        prompt.Clear();
+        EXPECT_FALSE(ops->ActionDWriteExecute());
+        dm->Database().faultHook = nullptr;
+        ASSERT_FALSE(prompt.Asked().empty());
+        EXPECT_EQ(prompt.Asked().back().text.section('\r', 0, 0), collector::text::WriteFailed);
+        EXPECT_EQ(prompt.Count(collector::text::WriteDone), 0);
+        EXPECT_FALSE(status.IsShowing());
+        EXPECT_FALSE(link.IsPortOpen());
+        EXPECT_FALSE(dm->Database().InTransaction());
+    }
+    prompt.Clear();
+    EXPECT_TRUE(ops->ActionDWriteExecute()) << prompt.Texts().join('|').toStdString();
 }
