@@ -403,6 +403,14 @@ bool Operations::ActionDWriteExecute() {
         pages_.FocusGuardChoice();
         return false;
     }
+    // The collector keeps the memo in Windows-1251: a character beyond it is
+    // refused here, and shown in the memo, rather than written as "?".
+    if (const auto foreign = FirstOutsideCp1251(choices.memo)) {
+        prompt_.Ask(shell::CaptionError, text::MemoCharacter.arg(foreign->character),
+                    shell::Icon::Error, shell::Buttons::Ok);
+        pages_.FocusMemo(foreign->position, foreign->character.size());
+        return false;
+    }
     if (prompt_.Ask(shell::CaptionConfirm, text::WriteQuestion, shell::Icon::Question,
                     shell::Buttons::YesNo) != shell::Answer::Yes)
         return false;

@@ -427,6 +427,22 @@ TEST_F(Operations, WritingRefusesWithoutRegistrarOrGuardAndRetriesAStuckCounter)
     EXPECT_FALSE(link.IsPortOpen());
 }
 
+TEST_F(Operations, AMemoCharacterBeyondTheCodePageIsRefusedBeforeAnythingIsSent) {
+    AddUser(Registrar, "Иван", true);
+    simCollector.SetMemo("Old");
+    pages.choices = {Guard, std::nullopt, 0, "Пост ☃ 3", 10};
+    EXPECT_FALSE(ops->ActionDWriteExecute());
+    EXPECT_EQ(prompt.Texts(),
+              QStringList{"Символ «☃» в доп. информации не может быть записан в Kordex !"});
+    EXPECT_EQ(prompt.Asked()[0].caption, shell::CaptionError);
+    EXPECT_EQ(reader.Exchanges().size(), 0u);
+    EXPECT_EQ(simCollector.Read(0x1F50)[0], 'O');
+    EXPECT_EQ(dm->TablePrEvents().RecordCount(), 0);
+    // The memo keeps its text, the character selected.
+    EXPECT_EQ(pages.choices.memo, "Пост ☃ 3");
+    EXPECT_EQ(pages.memoSelection, (std::pair<qsizetype, qsizetype>(5, 1)));
+}
+
 TEST_F(Operations, AWrittenCollectorReadsBackAsItsRoundJudged) {
     AddUser(Registrar, "Иван", true);
     AddUser(Guard, "Пётр", false);
