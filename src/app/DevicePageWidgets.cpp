@@ -385,6 +385,14 @@ void WritePage::FocusGuard() {
     guard_->setFocus();
 }
 
+void WritePage::SelectMemo(qsizetype position, qsizetype length) {
+    QTextCursor c = memo_->textCursor();
+    c.setPosition(static_cast<int>(position));
+    c.setPosition(static_cast<int>(position + length), QTextCursor::KeepAnchor);
+    memo_->setTextCursor(c);
+    memo_->setFocus();
+}
+
 void WritePage::PathChanged() {
     const QVariant path = path_->KeyValue();
     modeBox_->setVisible(path.isValid() && !path.isNull());

@@ -114,6 +114,9 @@ public:
     int PathMode() const;
     void ClearPath();
     void FocusGuard();
+    // Focuses the memo with `length` characters from `position` selected.
+    void SelectMemo(qsizetype position, qsizetype length);
+    QPlainTextEdit* MemoEdit() const { return memo_; }
 
     // DBLookupComboBoxPathWriteClick: the mode group shows only with a path.
     void PathChanged();

@@ -1086,6 +1086,10 @@ void TFormMain::FocusGuardChoice() {
     writePage_->FocusGuard();
 }
 
+void TFormMain::FocusMemo(qsizetype position, qsizetype length) {
+    writePage_->SelectMemo(position, length);
+}
+
 std::optional<double> TFormMain::ChooseRegistrationTime(store::View& entries) {
     return app::ChooseRegistrationTime(entries, *prompt_, this);
 }

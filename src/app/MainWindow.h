@@ -166,6 +166,7 @@ public:
     void SetWriteInterval(int seconds) override;
     void ClearWritePath() override;
     void FocusGuardChoice() override;
+    void FocusMemo(qsizetype position, qsizetype length) override;
     std::optional<double> ChooseRegistrationTime(store::View& entries) override;
 
     // The close sequence up to the journal, as at an orderly close (for tests

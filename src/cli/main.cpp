@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "collector/Memo.h"
 #include "collector/Operations.h"
 #include "collector/Pages.h"
 #include "link/DateTime.h"
@@ -262,6 +263,12 @@ int Run(QCoreApplication& app) {
         if (path.has_value() != mode.has_value())
             return Usage(QStringLiteral("--path and --mode go together"));
         if (memo.size() > 32) return Usage(QStringLiteral("the memo takes at most 32 characters"));
+        // The collector keeps the memo in Windows-1251; nothing is sent when it cannot.
+        if (const auto foreign = collector::FirstOutsideCp1251(memo))
+            return Usage(QStringLiteral("the memo character \"%1\" (position %2) cannot be "
+                                        "written to a collector: Windows-1251 only")
+                             .arg(foreign->character)
+                             .arg(memo.left(foreign->position).toUcs4().size() + 1));
     }
     if (home.isEmpty()) home = QCoreApplication::applicationDirPath();
     QDir().mkpath(home);

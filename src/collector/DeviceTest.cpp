@@ -90,7 +90,7 @@ TestRedraw DeviceTest::TimerTestTimer(link::ReaderLink& link, const shell::Statu
 
     if (phase_ == PhaseId) PollId(link);
     display_.pcDate = TwoDigitEach(date.day(), date.month(), date.year() % 100);
-    if (phase_ == PhaseClock) PollClock(link, date.year());
+    if (phase_ == PhaseClock) PollClock(link, link::DateTime::FromQDateTime(now));
     display_.pcTime = TwoDigitEach(time.hour(), time.minute(), time.second());
     if (phase_ == PhaseBattery) PollBattery(link);
     phase_ = phase_ == PhaseBattery ? PhaseId : phase_ + 1;
@@ -119,7 +119,7 @@ void DeviceTest::PollId(link::ReaderLink& link) {
     }
 }
 
-void DeviceTest::PollClock(link::ReaderLink& link, int pcYear) {
+void DeviceTest::PollClock(link::ReaderLink& link, const link::DateTime& pcNow) {
     Block block{};
     const bool read = link.ReadBlock(AddrClock, false, block) == link::ExchangeOk;
     display_.correctionEnabled = read;
@@ -130,19 +130,19 @@ void DeviceTest::PollClock(link::ReaderLink& link, int pcYear) {
     }
 
     const ClockBlock clock = DecodeClock(block);
-    // The collector's clock runs now, so its year is the latest one with the
-    // date byte's place in the leap cycle that is not after the PC's year.
-    const int year = link::YearNotAfter(block[3], pcYear);
+    // The collector's clock runs now: its year is the one nearest the PC's
+    // clock, whichever of the two runs ahead.
+    const std::optional<QDate> date = ClockDate(clock, pcNow);
     const bool timeValid = ClockTimeValid(clock);
     const Glyphs<6> timeShown =
         timeValid ? TwoDigitEach(clock.hour, clock.minutes, clock.seconds) : ErrSix;
-    if (!link::DateTime::IsValid(year, clock.month, clock.day)) {
+    if (!date) {
         display_.collectorDate = ErrSix;
         // A broken date leaves a sound time as it was shown before.
         if (!timeValid) display_.collectorTime = ErrSix;
         return;
     }
-    display_.collectorDate = TwoDigitEach(clock.day, clock.month, year % 100);
+    display_.collectorDate = TwoDigitEach(clock.day, clock.month, date->year() % 100);
     display_.collectorTime = timeShown;
 }
 

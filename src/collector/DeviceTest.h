@@ -121,7 +121,7 @@ public:
 
 private:
     void PollId(link::ReaderLink& link);
-    void PollClock(link::ReaderLink& link, int pcYear);
+    void PollClock(link::ReaderLink& link, const link::DateTime& pcNow);
     void PollBattery(link::ReaderLink& link);
     bool CorrectClock(link::ReaderLink& link, bool date, const QDateTime& now);
 

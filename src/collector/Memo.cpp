@@ -51,6 +51,18 @@ QByteArray ToCp1251(const QString& text) {
     return out;
 }
 
+std::optional<ForeignCharacter> FirstOutsideCp1251(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const bool pair =
+            c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        if (pair) return ForeignCharacter{i, text.mid(i, 2)};
+        if (c.isSurrogate() || (ByteOf(c.unicode()) == '?' && c != QLatin1Char('?')))
+            return ForeignCharacter{i, text.mid(i, 1)};
+    }
+    return std::nullopt;
+}
+
 QString FromCp1251(const QByteArray& bytes) {
     QString out;
     out.reserve(bytes.size());

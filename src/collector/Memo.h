@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <array>
+#include <optional>
 
 #include "link/Frames.h"
 
@@ -14,6 +15,16 @@ namespace kordex::collector {
 QByteArray ToCp1251(const QString& text);
 // The one byte that Windows-1251 leaves undefined (0x98) becomes U+FFFD.
 QString FromCp1251(const QByteArray& bytes);
+
+// A character that Windows-1251 cannot hold (U+FFFD included): where it
+// starts in its text, in UTF-16 units, and the character itself (two units
+// for one outside the basic plane).
+struct ForeignCharacter {
+    qsizetype position = 0;
+    QString character;
+};
+// The first such character of a text; nothing when every one can be written.
+std::optional<ForeignCharacter> FirstOutsideCp1251(const QString& text);
 
 // The memo: up to 32 characters in four blocks of 8 (0x1F50..0x1F68).
 constexpr int MemoBlocks = 4;

@@ -56,10 +56,10 @@ EventRecord DecodeEvent(const Block& block) {
     return e;
 }
 
-std::optional<link::DateTime> EventDateTime(const EventRecord& event, int referenceYear) {
-    const int year =
-        link::YearNotBefore(static_cast<uint8_t>(event.leapOffset << 6), referenceYear);
-    return link::DateTime::Compose(year, event.month, event.day, event.hour, event.minutes);
+std::optional<link::DateTime> EventDateTime(const EventRecord& event,
+                                            const link::DateTime& reference) {
+    return link::NearestInLeapCycle(event.leapOffset, event.month, event.day, event.hour,
+                                    event.minutes, 0, reference);
 }
 
 Block EncodeEvent(const QString& keyText, const link::DateTime& when) {
@@ -84,15 +84,19 @@ ClockBlock DecodeClock(const Block& block) {
     return c;
 }
 
-std::optional<link::DateTime> ClockDateTime(const ClockBlock& clock, int referenceYear) {
-    const int year = link::YearNotAfter(static_cast<uint8_t>(clock.leapOffset << 6), referenceYear);
-    return link::DateTime::Compose(year, clock.month, clock.day, clock.hour, clock.minutes,
-                                   clock.seconds);
+std::optional<link::DateTime> ClockDateTime(const ClockBlock& clock,
+                                            const link::DateTime& reference) {
+    return link::NearestInLeapCycle(clock.leapOffset, clock.month, clock.day, clock.hour,
+                                    clock.minutes, clock.seconds, reference);
 }
 
-bool ClockDateValid(const ClockBlock& clock, int referenceYear) {
-    const int year = link::YearNotAfter(static_cast<uint8_t>(clock.leapOffset << 6), referenceYear);
-    return link::DateTime::IsValid(year, clock.month, clock.day);
+std::optional<QDate> ClockDate(const ClockBlock& clock, const link::DateTime& reference) {
+    const bool timeValid = ClockTimeValid(clock);
+    const auto when = link::NearestInLeapCycle(
+        clock.leapOffset, clock.month, clock.day, timeValid ? clock.hour : 0,
+        timeValid ? clock.minutes : 0, timeValid ? clock.seconds : 0, reference);
+    if (!when) return std::nullopt;
+    return when->Date();
 }
 
 bool ClockTimeValid(const ClockBlock& clock) {
@@ -119,21 +123,22 @@ Block ClockWithTime(const Block& read, const link::DateTime& when) {
 
 // --- registration stamp -----------------------------------------------------
 
-RegStamp DecodeStamp(const Block& block, int referenceYear) {
+RegStamp DecodeStamp(const Block& block) {
     RegStamp s;
     s.seconds = link::BcdToInt(block[0]);
     s.minutes = link::BcdToInt(block[1]);
     s.hour = link::HourFromBcd(block[2]);
     s.day = link::DayFromBcd(block[3]);
     s.month = link::MonthFromBcd(block[4]);
-    s.year = link::YearNotAfter(block[3], referenceYear);
+    s.leapOffset = LeapOffset(block[3]);
     s.interval = block[5];
     return s;
 }
 
-std::optional<link::DateTime> StampDateTime(const RegStamp& stamp) {
-    return link::DateTime::Compose(stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minutes,
-                                   stamp.seconds);
+std::optional<link::DateTime> StampDateTime(const RegStamp& stamp,
+                                            const link::DateTime& reference) {
+    return link::NearestInLeapCycle(stamp.leapOffset, stamp.month, stamp.day, stamp.hour,
+                                    stamp.minutes, stamp.seconds, reference);
 }
 
 Block EncodeStamp(const link::DateTime& when, uint8_t interval) {

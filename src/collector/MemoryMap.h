@@ -68,10 +68,11 @@ struct EventRecord {
 
 EventRecord DecodeEvent(const Block& block);
 
-// The touch's date-time, its year the nearest with its leap-cycle place not before
-// referenceYear (the year of the touch before); seconds 0.
+// The touch's date-time, seconds 0, its year the one that puts it nearest the
+// reference (the touch before, the registration for the first).
 // Nothing when the stored values do not form a valid date-time.
-std::optional<link::DateTime> EventDateTime(const EventRecord& event, int referenceYear);
+std::optional<link::DateTime> EventDateTime(const EventRecord& event,
+                                            const link::DateTime& reference);
 
 // An event record as the collector stores a touch of key at the given time
 // (hour in 24-hour form, weekday from the date).
@@ -94,11 +95,14 @@ struct ClockBlock {
 };
 
 ClockBlock DecodeClock(const Block& block);
-// The clock's year is the nearest with its leap-cycle place not after referenceYear.
-std::optional<link::DateTime> ClockDateTime(const ClockBlock& clock, int referenceYear);
-// The date and the time of the clock checked on their own (the test page
-// shows each of them, or Err, separately).
-bool ClockDateValid(const ClockBlock& clock, int referenceYear);
+// The clock's date-time, its year the one that puts it nearest the reference
+// (the PC's clock).
+std::optional<link::DateTime> ClockDateTime(const ClockBlock& clock,
+                                            const link::DateTime& reference);
+// The date and the time of the clock judged on their own (the test page shows
+// each of them, or Err, separately). A clock whose time makes none has its
+// date placed as at midnight.
+std::optional<QDate> ClockDate(const ClockBlock& clock, const link::DateTime& reference);
 bool ClockTimeValid(const ClockBlock& clock);
 
 // The block sent to set the collector's clock: the five clock bytes of when,
@@ -120,13 +124,14 @@ struct RegStamp {
     int hour = 0;
     int day = 0;
     int month = 0;
-    int year = 0;  // rebuilt from the reference year given to DecodeStamp
+    int leapOffset = 0;  // years since the last leap year, date byte bits 7..6
     int interval = 0;
 };
 
-// The year is the nearest with the stamp's leap-cycle place not after referenceYear.
-RegStamp DecodeStamp(const Block& block, int referenceYear);
-std::optional<link::DateTime> StampDateTime(const RegStamp& stamp);
+RegStamp DecodeStamp(const Block& block);
+// The stamp's date-time, its year the one that puts it nearest the reference
+// (the PC's clock at the read).
+std::optional<link::DateTime> StampDateTime(const RegStamp& stamp, const link::DateTime& reference);
 Block EncodeStamp(const link::DateTime& when, uint8_t interval);
 
 // ---------------------------------------------------------------------------

@@ -73,8 +73,7 @@ void Operations::AddPerson(const QString& key, const QString& name, bool isRegis
 // The registration time from the stamp block, or the one the operator picks
 // among the journal's writing entries when the stamp makes no date.
 bool Operations::Stamp(const link::Block& b, const QString& registrarKey, link::DateTime& out) {
-    const int referenceYear = clock_.Now().date().year();
-    const auto stamp = StampDateTime(DecodeStamp(b, referenceYear));
+    const auto stamp = StampDateTime(DecodeStamp(b), link::DateTime::FromQDateTime(clock_.Now()));
     if (stamp) {
         out = *stamp;
         return true;
@@ -349,7 +348,7 @@ bool Operations::JudgeRound() {
 void Operations::ReadEventRecord(link::DateTime& reference, const link::Block& d) {
     const EventRecord event = DecodeEvent(d);
     // A stored time that makes no date takes the time of the touch before.
-    if (const auto when = EventDateTime(event, reference.Date().year())) reference = *when;
+    if (const auto when = EventDateTime(event, reference)) reference = *when;
     const QString& key = event.key;
     if (key.isEmpty()) return;
 
@@ -402,6 +401,14 @@ bool Operations::ActionDWriteExecute() {
     if (choices.guardKey.isEmpty()) {
         prompt_.Ask(shell::CaptionError, text::NoGuard, shell::Icon::Error, shell::Buttons::Ok);
         pages_.FocusGuardChoice();
+        return false;
+    }
+    // The collector keeps the memo in Windows-1251: a character beyond it is
+    // refused here, and shown in the memo, rather than written as "?".
+    if (const auto foreign = FirstOutsideCp1251(choices.memo)) {
+        prompt_.Ask(shell::CaptionError, text::MemoCharacter.arg(foreign->character),
+                    shell::Icon::Error, shell::Buttons::Ok);
+        pages_.FocusMemo(foreign->position, foreign->character.size());
         return false;
     }
     if (prompt_.Ask(shell::CaptionConfirm, text::WriteQuestion, shell::Icon::Question,

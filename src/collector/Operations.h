@@ -41,6 +41,9 @@ inline const QString UnknownPath = QStringLiteral(
 inline const QString ReadDone = QStringLiteral("Данные успешно прочитаны из устройства.");
 inline const QString NoRegistrar = QStringLiteral("Не задан регистратор !");
 inline const QString NoGuard = QStringLiteral("Не задан охранник !");
+// %1: the character of the memo that the collector cannot keep.
+inline const QString MemoCharacter =
+    QStringLiteral("Символ «%1» в доп. информации не может быть записан в Kordex !");
 inline const QString WriteQuestion = QStringLiteral("Записать данные в Kordex ?");
 inline const QString InitFailed =
     QStringLiteral("Ошибка инициализации Kordex'а !\rПовторить попытку инициализации ?");

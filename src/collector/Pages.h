@@ -3,6 +3,7 @@
 #include <QString>
 #include <QVariant>
 #include <optional>
+#include <utility>
 
 namespace kordex::store {
 class View;
@@ -54,6 +55,8 @@ public:
     virtual void SetWriteInterval(int seconds) = 0;
     virtual void ClearWritePath() = 0;
     virtual void FocusGuardChoice() = 0;
+    // Puts the focus on the memo with `length` characters from `position` selected.
+    virtual void FocusMemo(qsizetype position, qsizetype length) = 0;
 
     // The registration-time dialog over the restricted and positioned journal
     // view: the chosen entry's Date, or nothing on Cancel.
@@ -81,6 +84,9 @@ public:
     void SetWriteInterval(int seconds) override { choices.interval = seconds; }
     void ClearWritePath() override { choices.pathId.reset(); }
     void FocusGuardChoice() override { ++guardFocused; }
+    void FocusMemo(qsizetype position, qsizetype length) override {
+        memoSelection = {position, length};
+    }
     std::optional<double> ChooseRegistrationTime(store::View& entries) override;
 
     bool leaveAllowed = true;
@@ -88,6 +94,7 @@ public:
     WriteChoices choices;
     bool attached = false;
     int readPageShown = 0, writePageShown = 0, guardFocused = 0;
+    std::optional<std::pair<qsizetype, qsizetype>> memoSelection;  // where the memo was focused
     // What the registration-time dialog answers: the entry it stands on, or Cancel.
     bool chooseRegistrationTime = true;
 };

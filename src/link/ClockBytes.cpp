@@ -1,5 +1,7 @@
 #include "ClockBytes.h"
 
+#include <cmath>
+
 namespace kordex::link {
 
 int BcdToInt(uint8_t b) {
@@ -38,29 +40,29 @@ int LastLeapYear(int year) {
     return year - 4;
 }
 
-int YearFromDateByte(uint8_t dateByte, int referenceYear) {
-    return LastLeapYear(referenceYear) + (dateByte >> 6);
-}
-
-namespace {
-// A year's place in the leap cycle as the collector writes it.
 int CyclePlace(int year) {
     return (year - LastLeapYear(year)) & 0x03;
 }
-}  // namespace
 
-int YearNotAfter(uint8_t dateByte, int referenceYear) {
-    const int place = dateByte >> 6;
-    for (int y = referenceYear; y > referenceYear - 8; --y)
-        if (CyclePlace(y) == place) return y;
-    return YearFromDateByte(dateByte, referenceYear);
-}
-
-int YearNotBefore(uint8_t dateByte, int referenceYear) {
-    const int place = dateByte >> 6;
-    for (int y = referenceYear; y < referenceYear + 8; ++y)
-        if (CyclePlace(y) == place) return y;
-    return YearFromDateByte(dateByte, referenceYear);
+std::optional<DateTime> NearestInLeapCycle(int cyclePlace, int month, int day, int hour, int minute,
+                                           int second, const DateTime& reference) {
+    // Years of one place lie 4 apart, 8 around a century that is no leap
+    // year: 8 years either way hold the nearest candidate on each side.
+    const int around = reference.Date().year();
+    std::optional<DateTime> best;
+    double bestDistance = 0.0;
+    for (int y = around - 8; y <= around + 8; ++y) {
+        if (CyclePlace(y) != (cyclePlace & 0x03)) continue;
+        const auto candidate = DateTime::Compose(y, month, day, hour, minute, second);
+        if (!candidate) continue;
+        const double distance = std::abs(candidate->Days() - reference.Days());
+        // Years go up: a tie keeps the earlier candidate.
+        if (!best || distance < bestDistance) {
+            best = candidate;
+            bestDistance = distance;
+        }
+    }
+    return best;
 }
 
 uint8_t IntToBcd(int value) {

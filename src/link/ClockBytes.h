@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "DateTime.h"
 
 namespace kordex::link {
 
@@ -21,17 +24,23 @@ int WeekdayFromMonthByte(uint8_t b);
 // year more than 3 years after one, around a non-leap century, gives year - 4).
 int LastLeapYear(int year);
 bool IsLeapYear(int year);
+// A year's place in the leap cycle as a date byte carries it (bits 7..6):
+// years since the last leap year, 2100..2103 all 0 since 4 does not fit.
+int CyclePlace(int year);
 
-// The full year from the date byte's leap-cycle bits and a reference year.
-int YearFromDateByte(uint8_t dateByte, int referenceYear);
-
-// The years with the date byte's place in the leap cycle that lie nearest to a
-// reference: the latest not after it (a registration stamp, against the PC's
-// year) or the earliest not before it (a touch, against the touch before it).
-// Unlike YearFromDateByte these stay right when a cycle boundary lies between
-// the reference and the true date (31.12.2027 read on 01.01.2028).
-int YearNotAfter(uint8_t dateByte, int referenceYear);
-int YearNotBefore(uint8_t dateByte, int referenceYear);
+// The collector keeps no year, only its place in the leap cycle, so every
+// year is rebuilt here: the date-time with that place and the stored month,
+// day and time that lies nearest to a reference date-time, before or after it
+// (the PC's clock for the registration stamp and the collector's clock, the
+// touch before for a touch, the registration for the first). For a date in
+// the reference's own cycle and within two years of it this is the reference
+// year's last leap year plus the place; across a cycle boundary it stays right
+// where that does not. A date more than two years from its reference comes
+// out four years off. Of two candidates equally far away the earlier is taken.
+// Nothing when no year makes a valid date-time of them (month 13, hour 24,
+// 29 February in a place that has no leap year).
+std::optional<DateTime> NearestInLeapCycle(int cyclePlace, int month, int day, int hour, int minute,
+                                           int second, const DateTime& reference);
 
 uint8_t IntToBcd(int value);
 uint8_t DateToByte(int day, int year);

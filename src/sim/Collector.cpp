@@ -1,5 +1,6 @@
 #include "Collector.h"
 
+#include "link/ClockBytes.h"
 #include "shell/Clock.h"
 
 namespace kordex::sim {
@@ -174,11 +175,11 @@ void Collector::Write(uint16_t address, const Block& data) {
         const int hour = ((data[2] >> 4) & 0x03) * 10 + (data[2] & 0x0F);
         const int day = ((data[3] >> 4) & 0x03) * 10 + (data[3] & 0x0F);
         const int month = ((data[4] >> 4) & 0x01) * 10 + (data[4] & 0x0F);
-        const int nowYear = ClockNow().date().year();
-        int year = nowYear - LeapOffset(nowYear) + (data[3] >> 6);
-        const QDateTime when(QDate(year, month, day), QTime(hour, minute, second));
-        if (when.isValid())
-            SetClock(when);
+        // The year is the one nearest the clock's own, as the program rebuilds it.
+        const auto when = link::NearestInLeapCycle(data[3] >> 6, month, day, hour, minute, second,
+                                                   link::DateTime::FromQDateTime(ClockNow()));
+        if (when)
+            SetClock(when->ToQDateTime());
         else
             rawClock_ = std::array<uint8_t, 5>{data[0], data[1], data[2], data[3], data[4]};
         return;

@@ -84,6 +84,37 @@ TEST(KordexCli, BadUsageExitsWithTwo) {
     }
 }
 
+// A memo the collector cannot keep is bad usage: refused before the store or
+// the line is touched, so the collector still holds the round it had.
+TEST(KordexCli, AMemoCharacterBeyondWindows1251IsRefusedAndNothingIsWritten) {
+    DemoReader sim;
+    ASSERT_TRUE(sim.Device().startsWith("/dev/")) << sim.Device().toStdString();
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    // The read adds the collector's registrar and guard to the store.
+    const CliRun read = Cli({"read", "--device", sim.Device(), "--home", home.path(), "--yes"});
+    ASSERT_EQ(read.code, 0) << read.err.toStdString();
+    QString registrar, guard;
+    for (const QString& line : read.out.split('\n')) {
+        if (line.startsWith("Регистратор: ")) registrar = line.section(' ', 1, 1);
+        if (line.startsWith("Охранник: ")) guard = line.section(' ', 1, 1);
+    }
+    ASSERT_EQ(registrar.size(), 16) << read.out.toStdString();
+    ASSERT_EQ(guard.size(), 16) << read.out.toStdString();
+
+    const CliRun write =
+        Cli({"write", "--device", sim.Device(), "--home", home.path(), "--registrar", registrar,
+             "--guard", guard, "--memo", QString::fromUtf8("Пост \xE2\x98\x83 3"), "--yes"});
+    EXPECT_EQ(write.code, 2) << write.err.toStdString();
+    EXPECT_TRUE(write.err.contains("memo character")) << write.err.toStdString();
+    EXPECT_TRUE(write.err.contains("position 6")) << write.err.toStdString();
+
+    const CliRun again = Cli({"read", "--device", sim.Device(), "--home", home.path()});
+    EXPECT_EQ(again.code, 1);
+    EXPECT_TRUE(again.err.contains("Данные из устройства уже были прочитаны и сохранены !"))
+        << again.err.toStdString();
+}
+
 // Two programs writing one program directory: the second is refused while the
 // first works; a lock left by a program that was killed is taken over.
 TEST(KordexCli, ASecondWriterOnTheDirectoryIsRefused) {

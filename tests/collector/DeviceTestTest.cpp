@@ -114,9 +114,9 @@ TEST_F(TestPage, CollectorClockDateAndTimeAreJudgedApart) {
          {0x05, 0x30, 0x14, 0x69, 0x02},
          ErrSix,
          {0, 8, 0, 9, 1, 0}},
-        {"29 February of the leap year",
+        {"29 February of the leap year nearest the PC's date",
          {0x05, 0x30, 0x14, 0x29, 0x02},
-         {2, 9, 0, 2, 2, 4},
+         {2, 9, 0, 2, 2, 8},
          {1, 4, 3, 0, 0, 5}},
         {"hour 24", {0x05, 0x30, 0x24, 0x95, 0xC3}, {1, 5, 0, 3, 2, 6}, ErrSix},
     };
@@ -133,14 +133,38 @@ TEST_F(TestPage, CollectorClockDateAndTimeAreJudgedApart) {
     }
 }
 
-TEST_F(TestPage, CollectorYearIsTheLatestNotAfterThePcYear) {
-    // Read just after new year: the collector's place in the leap cycle says
-    // three years after a leap year, which is 2027, not 2031.
-    clock.SetNow(QDateTime(QDate(2028, 1, 1), QTime(0, 0, 3)));
-    collector.SetClock(QDateTime(QDate(2027, 12, 31), QTime(23, 59, 58)));
-    Cycle();
-    EXPECT_EQ(Shown().collectorDate, (Glyphs<6>{3, 1, 1, 2, 2, 7}));
-    EXPECT_EQ(Shown().pcDate, (Glyphs<6>{0, 1, 0, 1, 2, 8}));
+TEST_F(TestPage, CollectorYearIsTheNearestToThePcClock) {
+    // The collector keeps only its place in the leap cycle: its year is the
+    // one nearest the PC's clock, whichever of the two runs ahead.
+    struct Case {
+        const char* what;
+        QDateTime pc, collector;
+        Glyphs<6> date;
+    } cases[] = {
+        {"collector behind over New Year",
+         QDateTime(QDate(2026, 1, 1), QTime(0, 1, 0)),
+         QDateTime(QDate(2025, 12, 31), QTime(23, 58, 0)),
+         {3, 1, 1, 2, 2, 5}},
+        {"collector ahead over New Year",
+         QDateTime(QDate(2025, 12, 31), QTime(23, 58, 0)),
+         QDateTime(QDate(2026, 1, 1), QTime(0, 1, 0)),
+         {0, 1, 0, 1, 2, 6}},
+        {"collector behind over a leap-cycle boundary",
+         QDateTime(QDate(2028, 1, 1), QTime(0, 0, 3)),
+         QDateTime(QDate(2027, 12, 31), QTime(23, 59, 58)),
+         {3, 1, 1, 2, 2, 7}},
+        {"collector ahead over a leap-cycle boundary",
+         QDateTime(QDate(2027, 12, 31), QTime(23, 59, 0)),
+         QDateTime(QDate(2028, 1, 1), QTime(0, 0, 30)),
+         {0, 1, 0, 1, 2, 8}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        clock.SetNow(c.pc);
+        collector.SetClock(c.collector);
+        Cycle();
+        EXPECT_EQ(Shown().collectorDate, c.date);
+    }
 }
 
 TEST_F(TestPage, BatteryVoltageAndBar) {

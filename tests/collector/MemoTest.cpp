@@ -78,3 +78,30 @@ TEST(Memo, ReadingStopsAtFirstZeroOfEachBlock) {
 TEST(Memo, CharacterOutsideTheCodePageIsWrittenAsQuestionMark) {
     EXPECT_EQ(HexOf(EncodeMemo(QString::fromUtf8("Ω-Я"))[0]), "3F 2D DF 00 20 20 20 20");
 }
+
+TEST(Memo, FirstCharacterThatCannotBeWritten) {
+    struct Case {
+        const char* text;
+        qsizetype position;  // -1: every character can be written
+        const char* character;
+    } cases[] = {
+        {"Пост №1 — ЮГ «€» ?", -1, ""},
+        {"", -1, ""},
+        {"Пост ☃ 3", 5, "☃"},
+        {"Ω", 0, "Ω"},
+        {"a\xF0\x9F\x98\x80Ж中", 1, "\xF0\x9F\x98\x80"},  // outside the basic plane: two units
+        {"ok\xEF\xBF\xBD", 2, "\xEF\xBF\xBD"},            // U+FFFD, the undefined byte read back
+    };
+    for (const auto& c : cases) {
+        const auto found = FirstOutsideCp1251(QString::fromUtf8(c.text));
+        if (c.position < 0) {
+            EXPECT_FALSE(found.has_value()) << c.text;
+            continue;
+        }
+        ASSERT_TRUE(found.has_value()) << c.text;
+        EXPECT_EQ(found->position, c.position) << c.text;
+        EXPECT_EQ(found->character, QString::fromUtf8(c.character)) << c.text;
+    }
+    // A lone half of a surrogate pair is no character of the code page either.
+    EXPECT_EQ(FirstOutsideCp1251(QString(QChar(0xD83D)) + "x")->position, 0);
+}

@@ -53,16 +53,17 @@ TEST(EventRecord, DecodesTouchOfKeyWithRebuiltId) {
     EXPECT_EQ(e.weekday, 6);  // Sunday
 }
 
-TEST(EventRecord, YearIsTheNearestOfItsLeapPlaceNotBeforeTheTouchBefore) {
+TEST(EventRecord, YearIsTheOneNearestTheTouchBefore) {
     const EventRecord e = DecodeEvent(BlockOf("2C 1A 00 00 30 14 95 C3"));  // place 2
-    const std::pair<int, const char*> cases[] = {
-        {2024, "15.03.2026 14:30:00"},
-        {2026, "15.03.2026 14:30:00"},
-        {2027, "15.03.2030 14:30:00"},
-        {2023, "15.03.2026 14:30:00"},
+    const std::pair<DateTime, const char*> cases[] = {
+        {At(2026, 3, 15, 14, 0), "15.03.2026 14:30:00"},
+        {At(2024, 6, 1, 0, 0), "15.03.2026 14:30:00"},
+        {At(2027, 12, 31, 23, 0), "15.03.2026 14:30:00"},
+        {At(2028, 6, 1, 0, 0), "15.03.2030 14:30:00"},
     };
     for (const auto& [reference, expected] : cases)
-        EXPECT_EQ(TextOf(EventDateTime(e, reference)), expected) << reference;
+        EXPECT_EQ(TextOf(EventDateTime(e, reference)), expected)
+            << reference.ToText().toStdString();
 }
 
 TEST(EventRecord, StoredValuesThatAreNoDateTime) {
@@ -81,7 +82,8 @@ TEST(EventRecord, StoredValuesThatAreNoDateTime) {
         {"01 00 00 00 05 92 15 03", "15.03.2024 00:05:00"},  // 12-hour byte, 12 AM
     };
     for (const auto& c : cases)
-        EXPECT_EQ(TextOf(EventDateTime(DecodeEvent(BlockOf(c.bytes)), 2024)), c.expected)
+        EXPECT_EQ(TextOf(EventDateTime(DecodeEvent(BlockOf(c.bytes)), At(2024, 3, 1, 0, 0))),
+                  c.expected)
             << c.bytes;
 }
 
@@ -94,7 +96,7 @@ TEST(EventRecord, EncodesSerialAndClockBytesAndDecodesBack) {
     EXPECT_EQ(HexOf(b), "B3 D8 FB 00 59 23 29 62");
     const EventRecord e = DecodeEvent(b);
     EXPECT_EQ(e.weekday, 3);
-    EXPECT_EQ(TextOf(EventDateTime(e, 2024)), "29.02.2024 23:59:00");
+    EXPECT_EQ(TextOf(EventDateTime(e, At(2024, 2, 29, 0, 0))), "29.02.2024 23:59:00");
 }
 
 // --- clock and event counter ------------------------------------------------
@@ -104,7 +106,7 @@ TEST(ClockBlock, DecodesClockPointerAndFlag) {
     EXPECT_EQ(c.pointer, 1000u);
     EXPECT_EQ(c.overflow, 1);
     EXPECT_EQ(c.weekday, 6);
-    EXPECT_EQ(TextOf(ClockDateTime(c, 2026)), "15.03.2026 14:30:05");
+    EXPECT_EQ(TextOf(ClockDateTime(c, At(2026, 3, 15, 14, 0))), "15.03.2026 14:30:05");
 
     EXPECT_EQ(DecodeClock(BlockOf("00 00 00 01 01 34 12 00")).pointer, 0x1234u);
     EXPECT_EQ(DecodeClock(BlockOf("00 00 00 01 01 FF FF 00")).pointer, 65535u);
@@ -122,11 +124,12 @@ TEST(ClockBlock, DateAndTimeCheckedApart) {
         {"60 30 14 95 13 00 00 00", false, false},
         {"05 30 14 B1 02 00 00 00", false, true},  // 31 February
     };
+    const DateTime pc = At(2026, 3, 15, 14, 0);
     for (const auto& c : cases) {
         const ClockBlock clock = DecodeClock(BlockOf(c.bytes));
-        EXPECT_EQ(ClockDateValid(clock, 2026), c.dateValid) << c.bytes;
+        EXPECT_EQ(ClockDate(clock, pc).has_value(), c.dateValid) << c.bytes;
         EXPECT_EQ(ClockTimeValid(clock), c.timeValid) << c.bytes;
-        EXPECT_EQ(ClockDateTime(clock, 2026).has_value(), c.dateValid && c.timeValid) << c.bytes;
+        EXPECT_EQ(ClockDateTime(clock, pc).has_value(), c.dateValid && c.timeValid) << c.bytes;
     }
 }
 
@@ -145,17 +148,18 @@ TEST(RegStamp, BothWays) {
     EXPECT_EQ(HexOf(EncodeStamp(At(2026, 3, 15, 14, 30, 5), 10)), "05 30 14 95 C3 0A 00 00");
     EXPECT_EQ(HexOf(EncodeStamp(At(2026, 3, 15, 14, 30, 5), 255)), "05 30 14 95 C3 FF 00 00");
 
-    const RegStamp s = DecodeStamp(BlockOf("05 30 14 95 C3 0A 00 00"), 2026);
-    EXPECT_EQ(s.year, 2026);
+    const RegStamp s = DecodeStamp(BlockOf("05 30 14 95 C3 0A 00 00"));
+    EXPECT_EQ(s.leapOffset, 2);
     EXPECT_EQ(s.interval, 10);
-    EXPECT_EQ(TextOf(StampDateTime(s)), "15.03.2026 14:30:05");
+    EXPECT_EQ(TextOf(StampDateTime(s, At(2026, 4, 1, 9, 0))), "15.03.2026 14:30:05");
 }
 
 TEST(RegStamp, TwelveHourByteAndInvalidStamp) {
-    EXPECT_EQ(TextOf(StampDateTime(DecodeStamp(BlockOf("00 15 D2 95 C3 00 00 00"), 2026))),
+    const DateTime pc = At(2026, 4, 1, 9, 0);
+    EXPECT_EQ(TextOf(StampDateTime(DecodeStamp(BlockOf("00 15 D2 95 C3 00 00 00")), pc)),
               "15.03.2026 12:15:00");
-    EXPECT_EQ(TextOf(StampDateTime(DecodeStamp(BlockOf("05 30 14 95 13 0A 00 00"), 2026))), "none");
-    EXPECT_EQ(TextOf(StampDateTime(DecodeStamp(BlockOf("05 30 14 00 C3 0A 00 00"), 2026))), "none");
+    EXPECT_EQ(TextOf(StampDateTime(DecodeStamp(BlockOf("05 30 14 95 13 0A 00 00")), pc)), "none");
+    EXPECT_EQ(TextOf(StampDateTime(DecodeStamp(BlockOf("05 30 14 00 C3 0A 00 00")), pc)), "none");
 }
 
 // --- path and mode ----------------------------------------------------------

@@ -427,6 +427,22 @@ TEST_F(Operations, WritingRefusesWithoutRegistrarOrGuardAndRetriesAStuckCounter)
     EXPECT_FALSE(link.IsPortOpen());
 }
 
+TEST_F(Operations, AMemoCharacterBeyondTheCodePageIsRefusedBeforeAnythingIsSent) {
+    AddUser(Registrar, "Иван", true);
+    simCollector.SetMemo("Old");
+    pages.choices = {Guard, std::nullopt, 0, "Пост ☃ 3", 10};
+    EXPECT_FALSE(ops->ActionDWriteExecute());
+    EXPECT_EQ(prompt.Texts(),
+              QStringList{"Символ «☃» в доп. информации не может быть записан в Kordex !"});
+    EXPECT_EQ(prompt.Asked()[0].caption, shell::CaptionError);
+    EXPECT_EQ(reader.Exchanges().size(), 0u);
+    EXPECT_EQ(simCollector.Read(0x1F50)[0], 'O');
+    EXPECT_EQ(dm->TablePrEvents().RecordCount(), 0);
+    // The memo keeps its text, the character selected.
+    EXPECT_EQ(pages.choices.memo, "Пост ☃ 3");
+    EXPECT_EQ(pages.memoSelection, (std::pair<qsizetype, qsizetype>(5, 1)));
+}
+
 TEST_F(Operations, AWrittenCollectorReadsBackAsItsRoundJudged) {
     AddUser(Registrar, "Иван", true);
     AddUser(Guard, "Пётр", false);
@@ -474,24 +490,60 @@ TEST_F(Operations, AWrittenCollectorReadsBackAsItsRoundJudged) {
     EXPECT_EQ(pages.choices.pathId, path);
 }
 
-TEST_F(Operations, ARoundOverNewYearKeepsItsYears) {
-    // Written on 31.12.2027, touched before and after midnight, read on 01.01.2028.
-    const QDateTime eve(QDate(2027, 12, 31), QTime(23, 50, 0));
-    simCollector.SetStamp(eve, 10);
+TEST_F(Operations, TheYearsOfARoundAcrossNewYearAndTheLeapCycle) {
+    // The collector keeps no year, only its place in the leap cycle: the stamp
+    // is dated nearest the PC's clock, each touch nearest the one before.
+    struct Case {
+        const char* what;
+        QDateTime written;               // the stamp, from the writing PC's clock
+        std::vector<QDateTime> touches;  // as the collector's own clock stood
+        QDateTime readAt;                // the reading PC's clock
+    };
+    auto at = [](int y, int mo, int d, int h, int mi) {
+        return QDateTime(QDate(y, mo, d), QTime(h, mi));
+    };
+    const Case cases[] = {
+        {"written just after midnight, the collector's clock a few minutes slow",
+         at(2026, 1, 1, 0, 5),
+         {at(2025, 12, 31, 23, 58), at(2026, 1, 1, 0, 2)},
+         at(2026, 1, 1, 8, 0)},
+        {"the same over a leap-cycle boundary",
+         at(2028, 1, 1, 0, 5),
+         {at(2027, 12, 31, 23, 58), at(2028, 1, 1, 0, 2)},
+         at(2028, 1, 1, 8, 0)},
+        {"written before midnight, touched both sides, read after it",
+         at(2027, 12, 31, 23, 50),
+         {at(2027, 12, 31, 23, 55), at(2028, 1, 1, 0, 10)},
+         at(2028, 1, 1, 0, 30)},
+        {"read on a PC whose clock is still in the old year",
+         at(2028, 1, 1, 0, 1),
+         {at(2028, 1, 1, 0, 3)},
+         at(2027, 12, 31, 23, 59)},
+        {"the leap day, read a year later",
+         at(2024, 2, 29, 9, 0),
+         {at(2024, 2, 29, 9, 30), at(2024, 3, 1, 0, 10)},
+         at(2025, 2, 28, 12, 0)},
+    };
     AddPoint(KeyOf(1), "A");
-    simCollector.Touch(KeyOf(1), eve.addSecs(5 * 60));
-    simCollector.Touch(KeyOf(1), eve.addSecs(20 * 60));
-    clock.SetNow(QDateTime(QDate(2028, 1, 1), QTime(0, 30)));
-    ASSERT_TRUE(ReadAndKeep()) << prompt.Texts().join('|').toStdString();
-    store::View& r = dm->TableKDEvents();
-    EXPECT_EQ(link::DateTime(r.Value("DateReg").toDouble()).ToText(), "31.12.2027 23:50:00");
-    store::View& t = dm->TableKDREvents();
-    ASSERT_EQ(t.RecordCount(), 2);
-    EXPECT_EQ(link::DateTime(t.RowAt(0)[t.FieldIndex("Date")].toDouble()).ToText(),
-              "31.12.2027 23:55:00");
-    EXPECT_EQ(link::DateTime(t.RowAt(1)[t.FieldIndex("Date")].toDouble()).ToText(),
-              "01.01.2028 00:10:00");
-    EXPECT_EQ(r.Text("CDuration"), " 0:15");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        simCollector.Write(sim::Collector::AddrInit, {});
+        simCollector.SetStamp(c.written, 10);
+        for (const QDateTime& t : c.touches)
+            simCollector.Touch(KeyOf(1), t);
+        clock.SetNow(c.readAt);
+        prompt.Clear();
+        ASSERT_TRUE(ReadAndKeep()) << prompt.Texts().join('|').toStdString();
+        store::View& r = dm->TableKDEvents();
+        EXPECT_EQ(link::DateTime(r.Value("DateReg").toDouble()).ToText(),
+                  link::DateTime::FromQDateTime(c.written).ToText());
+        store::View& t = dm->TableKDREvents();
+        ASSERT_EQ(t.RecordCount(), static_cast<int>(c.touches.size()));
+        for (int i = 0; i < t.RecordCount(); ++i)
+            EXPECT_EQ(link::DateTime(t.RowAt(i)[t.FieldIndex("Date")].toDouble()).ToText(),
+                      link::DateTime::FromQDateTime(c.touches[static_cast<size_t>(i)]).ToText())
+                << i;
+    }
 }
 
 // --- Failures of the store and of the line during a read or a write ---------

@@ -4,8 +4,10 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextCursor>
 #include <QToolButton>
 
 #include "GuiFixture.h"
@@ -257,6 +259,35 @@ TEST_F(MainWindowTest, DeviceTestShowsTheCollectorAndHidesItWhenRemoved) {
     window->ShowPage(QStringLiteral("TabSheetKordex"), QStringLiteral("TabSheetRead"));
     EXPECT_FALSE(window->Link().IsPortOpen());
     EXPECT_FALSE(page.Running());
+}
+
+// --- Writing
+
+TEST_F(TwoRegistrars, AMemoCharacterTheCollectorCannotKeepIsShownAndNothingIsWritten) {
+    const QString guard = sim::TouchKeyText(0x00C0FFEE);
+    AddUser(guard, QStringLiteral("Охранник"), {}, {}, false);
+    Login(AdminKey, QStringLiteral("Secret"));
+    collector.SetMemo("Old");
+    window->ShowPage(QStringLiteral("TabSheetKordex"), QStringLiteral("TabSheetWrite"));
+    WritePage& page = window->WritePageWidget();
+    Dm().TableGuards().Refresh();
+    page.GuardChoice()->SetKeyValue(guard);
+    ASSERT_EQ(page.Choices().guardKey, guard);
+    for (const QChar ch : QStringLiteral("Пост ☃ 3")) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(page.MemoEdit(), &key);
+    }
+    ASSERT_EQ(page.Choices().memo, QStringLiteral("Пост ☃ 3"));
+    page.MemoEdit()->moveCursor(QTextCursor::Start);
+    prompt.Clear();
+
+    window->Action("ActionDWrite")->trigger();
+    EXPECT_EQ(prompt.Texts(),
+              QStringList{"Символ «☃» в доп. информации не может быть записан в Kordex !"});
+    EXPECT_EQ(page.Choices().memo, QStringLiteral("Пост ☃ 3"));  // nothing lost
+    EXPECT_EQ(page.MemoEdit()->textCursor().selectedText(), QStringLiteral("☃"));
+    EXPECT_EQ(collector.Read(0x1F50)[0], 'O');
+    EXPECT_EQ(collector.Initialisations(), 0);
 }
 
 // --- Settings across runs

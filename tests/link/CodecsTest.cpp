@@ -194,19 +194,11 @@ TEST(ClockBytes, HoursDaysMonths) {
     EXPECT_EQ(MonthToByte(10, 7), 0xB0);  // Saturday
 }
 
-TEST(ClockBytes, YearsFromTheLeapCycle) {
-    struct Case {
-        uint8_t dateByte;
-        int reference;
-        int year;
-    } cases[] = {
-        {0x95, 2026, 2026}, {0x15, 2026, 2024}, {0xD5, 2026, 2027}, {0x15, 2024, 2024},
-        {0x55, 2023, 2021}, {0x15, 2001, 2000}, {0x15, 2103, 2099}, {0x15, 2100, 2096},
-        {0x15, 2, 2},       {0x45, 1, 2},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(YearFromDateByte(c.dateByte, c.reference), c.year)
-            << int(c.dateByte) << " " << c.reference;
+TEST(ClockBytes, PlaceInTheLeapCycle) {
+    const std::pair<int, int> places[] = {{2024, 0}, {2025, 1}, {2026, 2}, {2027, 3}, {2028, 0},
+                                          {2000, 0}, {2099, 3}, {2100, 0}, {2103, 0}, {2105, 1}};
+    for (const auto& [year, place] : places)
+        EXPECT_EQ(CyclePlace(year), place) << year;
 
     EXPECT_EQ(DateToByte(15, 2026), 0x95);
     EXPECT_EQ(DateToByte(31, 2024), 0x31);
@@ -215,31 +207,41 @@ TEST(ClockBytes, YearsFromTheLeapCycle) {
     EXPECT_EQ(DateToByte(1, 2100), 0x01);
 }
 
-TEST(ClockBytes, YearsNearestTheReferenceAcrossACycleBoundary) {
+TEST(ClockBytes, TheYearIsTheOneNearestTheReferenceEitherWay) {
     struct Case {
-        uint8_t dateByte;
-        int reference;
-        int notAfter, notBefore;
+        const char* what;
+        int place, month, day, hour, minute;
+        const char* reference;
+        const char* expected;
     } cases[] = {
-        // Written on 31.12.2027 (place 3), read on 01.01.2028: still 2027.
-        {DateToByte(31, 2027), 2028, 2027, 2031},
-        // A touch just after midnight into 2028 (place 0) after one in 2027.
-        {DateToByte(1, 2028), 2027, 2024, 2028},
-        // No boundary crossed: the same as the plain rule.
-        {DateToByte(15, 2026), 2026, 2026, 2026},
-        {DateToByte(15, 2024), 2026, 2024, 2028},
-        // 2100 is no leap year: 2100..2103 count from 2096 and 2100 wraps to place 0.
-        {DateToByte(1, 2101), 2101, 2101, 2101},
+        {"back over New Year", 1, 12, 31, 23, 58, "01.01.2026 00:05", "31.12.2025 23:58:00"},
+        {"forward over New Year", 2, 1, 1, 0, 2, "31.12.2025 23:58", "01.01.2026 00:02:00"},
+        {"back over a cycle boundary", 3, 12, 31, 23, 58, "01.01.2028 00:05",
+         "31.12.2027 23:58:00"},
+        {"forward over a cycle boundary", 0, 1, 1, 0, 2, "31.12.2027 23:58", "01.01.2028 00:02:00"},
+        {"same year", 2, 3, 15, 14, 30, "15.03.2026 10:00", "15.03.2026 14:30:00"},
+        {"a year and more back", 2, 3, 15, 14, 30, "31.12.2027 23:00", "15.03.2026 14:30:00"},
+        {"a year and more ahead", 2, 3, 15, 14, 30, "01.06.2028 00:00", "15.03.2030 14:30:00"},
+        // Candidates lie four years apart: one more than two years away is
+        // not taken while the other is nearer.
+        {"two years and more ahead", 2, 3, 15, 14, 30, "01.01.2024 00:00", "15.03.2022 14:30:00"},
+        {"the leap day just behind", 0, 2, 29, 12, 0, "01.03.2024 00:00", "29.02.2024 12:00:00"},
+        {"the leap day ahead", 0, 2, 29, 12, 0, "15.01.2027 00:00", "29.02.2028 12:00:00"},
+        {"the leap day past a century that is no leap year", 0, 2, 29, 12, 0, "01.06.2101 00:00",
+         "29.02.2104 12:00:00"},
+        {"the leap day in a place without one", 1, 2, 29, 12, 0, "01.03.2024 00:00", "none"},
+        // 01.01.2022 and 01.01.2026 are both 730.5 days away.
+        {"a tie goes to the earlier", 2, 1, 1, 0, 0, "01.01.2024 12:00", "01.01.2022 00:00:00"},
+        {"month 13", 2, 13, 1, 0, 0, "01.01.2026 00:00", "none"},
+        {"hour 24", 2, 1, 1, 24, 0, "01.01.2026 00:00", "none"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(YearNotAfter(c.dateByte, c.reference), c.notAfter)
-            << int(c.dateByte) << " " << c.reference;
-        EXPECT_EQ(YearNotBefore(c.dateByte, c.reference), c.notBefore)
-            << int(c.dateByte) << " " << c.reference;
+        const auto reference = DateTime::FromText(QString::fromLatin1(c.reference));
+        ASSERT_TRUE(reference) << c.what;
+        const auto got =
+            NearestInLeapCycle(c.place, c.month, c.day, c.hour, c.minute, 0, *reference);
+        EXPECT_EQ(got ? got->ToText().toStdString() : std::string("none"), c.expected) << c.what;
     }
-    // The plain rule gets the boundary cases wrong, which is why these exist.
-    EXPECT_EQ(YearFromDateByte(DateToByte(31, 2027), 2028), 2031);
-    EXPECT_EQ(YearFromDateByte(DateToByte(1, 2028), 2027), 2024);
 }
 
 TEST(DateTime, DayCountAndValidity) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/ClockBytes.h"
+#include "link/DateTime.h"
 #include "link/Frames.h"
 #include "link/KeyId.h"
 
@@ -21,21 +22,28 @@ struct Touch {
     QDateTime time;  // wall clock, Qt::UTC
 };
 
-// One event record; the year comes from the reference year (the touch before).
-inline Touch DecodeTouch(const link::Block& d, int referenceYear) {
-    const uint8_t serial[4] = {d[0], d[1], d[2], d[3]};
-    const QDate date(link::YearFromDateByte(d[6], referenceYear), link::MonthFromBcd(d[7]),
-                     link::DayFromBcd(d[6]));
-    const QTime time(link::HourFromBcd(d[5]), link::BcdToInt(d[4]));
-    return {link::KeyIdToText(link::TouchedKey(serial)), QDateTime(date, time, Qt::UTC)};
+// A date-time of the collector's clock bytes, its year the one nearest the
+// reference, as the program rebuilds it; invalid when the bytes make none.
+inline QDateTime NearestOf(uint8_t dateByte, uint8_t monthByte, int hour, int minute, int second,
+                           const QDateTime& reference) {
+    const auto when = link::NearestInLeapCycle(
+        dateByte >> 6, link::MonthFromBcd(monthByte), link::DayFromBcd(dateByte), hour, minute,
+        second, link::DateTime::FromDate(reference.date(), reference.time()));
+    return when ? QDateTime(when->Date(), when->Time(), Qt::UTC) : QDateTime();
 }
 
-// The registration stamp (data bytes 0..4); data byte 5 is the interval.
-inline QDateTime DecodeStamp(const link::Block& d, int referenceYear) {
-    const QDate date(link::YearFromDateByte(d[3], referenceYear), link::MonthFromBcd(d[4]),
-                     link::DayFromBcd(d[3]));
-    const QTime time(link::HourFromBcd(d[2]), link::BcdToInt(d[1]), link::BcdToInt(d[0]));
-    return QDateTime(date, time, Qt::UTC);
+// One event record, dated nearest the reference (the touch before).
+inline Touch DecodeTouch(const link::Block& d, const QDateTime& reference) {
+    const uint8_t serial[4] = {d[0], d[1], d[2], d[3]};
+    return {link::KeyIdToText(link::TouchedKey(serial)),
+            NearestOf(d[6], d[7], link::HourFromBcd(d[5]), link::BcdToInt(d[4]), 0, reference)};
+}
+
+// The registration stamp (data bytes 0..4), dated nearest the reference (the
+// PC's clock); data byte 5 is the interval.
+inline QDateTime DecodeStamp(const link::Block& d, const QDateTime& reference) {
+    return NearestOf(d[3], d[4], link::HourFromBcd(d[2]), link::BcdToInt(d[1]),
+                     link::BcdToInt(d[0]), reference);
 }
 
 // The memo blocks: each gives its characters up to its first zero byte.

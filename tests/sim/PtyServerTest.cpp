@@ -148,8 +148,7 @@ TEST(PtyServer, ShiftFollowsEveryFinishedWrite) {
         ASSERT_EQ(simtest::Pointer(counter), shift.size());
         std::vector<simtest::Touch> touches;
         for (int slot = 0; slot < shift.size(); ++slot)
-            touches.push_back(
-                simtest::DecodeTouch(line.Read(simtest::SlotAddress(slot)), from.date().year()));
+            touches.push_back(simtest::DecodeTouch(line.Read(simtest::SlotAddress(slot)), from));
         EXPECT_TRUE(line.link.PortClose());
         const QDateTime to = WallMinute(QDateTime::currentDateTime());
         QDateTime before = from;

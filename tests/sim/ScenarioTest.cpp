@@ -189,12 +189,12 @@ void ExpectGenuineTouchKey(const QString& key) {
 
 // The events of a collector as the program reads them: slots in ring order,
 // each year rebuilt from the touch before, the first from the stamp.
-std::vector<simtest::Touch> ReadEvents(sim::Reader& reader, int stampYear) {
+std::vector<simtest::Touch> ReadEvents(sim::Reader& reader, const QDateTime& stamp) {
     std::vector<simtest::Touch> touches;
-    int year = stampYear;
+    QDateTime before = stamp;
     for (int slot : EventSlots(Ask(reader, sim::Collector::AddrClock).data)) {
-        touches.push_back(DecodeTouch(Ask(reader, SlotAddress(slot)).data, year));
-        year = touches.back().time.date().year();
+        touches.push_back(DecodeTouch(Ask(reader, SlotAddress(slot)).data, before));
+        before = touches.back().time;
     }
     return touches;
 }
@@ -233,11 +233,11 @@ TEST(DemoCollector, OneShiftOfThisDayAlongPathOneWithAnIncidentAndAnUnknownKey) 
         EXPECT_EQ(Ask(rig.reader, 0x2008).data[0], 100);
         const link::Block stampBlock = Ask(rig.reader, 0x1F80).data;
         EXPECT_GT(stampBlock[5], 0);  // an interval is set
-        const QDateTime stamp = DecodeStamp(stampBlock, day.year());
+        const QDateTime stamp = DecodeStamp(stampBlock, now);
         const link::Block counter = Ask(rig.reader, 0x1F48).data;
         EXPECT_EQ(counter[7], 0);
 
-        const std::vector<simtest::Touch> touches = ReadEvents(rig.reader, stamp.date().year());
+        const std::vector<simtest::Touch> touches = ReadEvents(rig.reader, stamp);
         ASSERT_GE(touches.size(), 30u);
         ASSERT_LE(touches.size(), 40u);
         const QDateTime wallNow(day, t, Qt::UTC);
@@ -284,8 +284,8 @@ TEST(GeneratedCollector, RingHoldsTheLastTouchesOneAMinuteUpToNow) {
         EXPECT_EQ(simtest::Pointer(counter), c.pointer);
         EXPECT_EQ(counter[7], c.overflow);
 
-        const QDateTime stamp = DecodeStamp(Ask(rig.reader, 0x1F80).data, 2026);
-        const std::vector<simtest::Touch> touches = ReadEvents(rig.reader, stamp.date().year());
+        const QDateTime stamp = DecodeStamp(Ask(rig.reader, 0x1F80).data, now);
+        const std::vector<simtest::Touch> touches = ReadEvents(rig.reader, stamp);
         const qint64 kept = std::min<qint64>(c.events, 1000);
         ASSERT_EQ(static_cast<qint64>(touches.size()), kept);
         EXPECT_LT(stamp, touches.empty() ? lastMinute.addSecs(60) : touches.front().time);
