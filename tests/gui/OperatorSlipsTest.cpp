@@ -4,10 +4,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
@@ -16,7 +14,6 @@
 #include "app/DataWidgets.h"
 #include "app/FastFind.h"
 #include "app/KeyDialogs.h"
-#include "app/UsersPage.h"
 #include "collector/Operations.h"
 #include "sim/Scenario.h"
 #include "store/Rules.h"
@@ -42,11 +39,10 @@ protected:
         Start();
         Activate(window.get());
         Login({}, {});
-        window->keyDialog = [this](const KeyDialogRequest& r) -> std::optional<KeyDialogResult> {
+        window->keyDialog = [this](const KeyDialogRequest&) -> std::optional<KeyDialogResult> {
             if (answers.empty()) return std::nullopt;
             KeyDialogResult a = answers.front();
             answers.erase(answers.begin());
-            (void)r;
             return a;
         };
     }
