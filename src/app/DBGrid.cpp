@@ -1,5 +1,6 @@
 #include "DBGrid.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
@@ -129,9 +130,19 @@ void GridCellDelegate::destroyEditor(QWidget* editor, const QModelIndex& index) 
 }
 
 bool GridCellDelegate::eventFilter(QObject* object, QEvent* event) {
+    auto* grid = qobject_cast<DBGrid*>(parent());
     if (event->type() == QEvent::KeyPress) {
-        auto* grid = qobject_cast<DBGrid*>(parent());
         if (grid != nullptr && grid->EditorKeyPress(static_cast<QKeyEvent*>(event))) return true;
+    } else if (event->type() == QEvent::FocusOut && grid != nullptr) {
+        // Leaving the editor for another control leaves the grid as well.
+        QWidget* next = QApplication::focusWidget();
+        if (next != grid && (next == nullptr || !grid->isAncestorOf(next))) {
+            const QPointer<DBGrid> guard(grid);
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            const bool handled = QStyledItemDelegate::eventFilter(object, event);
+            if (guard != nullptr) emit guard->editorLeft(reason);
+            return handled;
+        }
     }
     return QStyledItemDelegate::eventFilter(object, event);
 }
@@ -376,6 +387,8 @@ void DBGrid::keyPressEvent(QKeyEvent* event) {
     // An editor opened by this key gets it without the hook asking again.
     QTableView::keyPressEvent(event);
 }
+
+void DBGrid::keyboardSearch(const QString&) {}
 
 void DBGrid::keyReleaseEvent(QKeyEvent* event) {
     if (keyReleaseHook) keyReleaseHook(event);

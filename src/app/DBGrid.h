@@ -128,6 +128,15 @@ public:
     // Told of every key released in the grid.
     std::function<void(QKeyEvent*)> keyReleaseHook;
 
+    // A grid never moves by a search of its own: a character typed in it is
+    // the key hook's (the fast find), and moving the row would post or
+    // refuse a pending one.
+    void keyboardSearch(const QString& search) override;
+
+signals:
+    // The focus left the in-place editor for a control outside the grid.
+    void editorLeft(Qt::FocusReason reason);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;

@@ -104,6 +104,21 @@ bool FieldLink::Write(const QVariant& value) {
     }
 }
 
+bool FieldLink::Choose(const QVariant& value) {
+    store::View* v = View();
+    if (v == nullptr || !v->IsOpen() || v->IsEmpty() || Def() == nullptr) return false;
+    if (!Editing()) {
+        try {
+            v->Edit();
+        } catch (const std::exception&) {
+            return false;
+        } catch (const store::Abort&) {
+            return false;
+        }
+    }
+    return Write(value);
+}
+
 // --- DBEdit -----------------------------------------------------------------------
 
 DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent) {
@@ -156,7 +171,7 @@ void DBCheckBox::Reload() {
 }
 
 void DBCheckBox::Clicked(bool checked) {
-    if (!link_.Write(checked)) Reload();
+    if (!link_.Choose(checked)) Reload();
 }
 
 // --- DBRadioGroup -----------------------------------------------------------------
@@ -254,7 +269,9 @@ void DBRadioGroup::Clicked(int index) {
         value =
             f != nullptr && f->type == FieldType::Boolean ? QVariant(index != 0) : QVariant(index);
     }
-    if (!link_.Write(value)) Reload();
+    // The item already checked changes nothing.
+    if (!link_.Editing() && IndexOf(link_.Value()) == index) return;
+    if (!link_.Choose(value)) Reload();
 }
 
 // --- DBLookupComboBox -------------------------------------------------------------

@@ -65,6 +65,10 @@ public:
     // Writes into the current row; false (nothing written) unless the view is
     // editing or inserting and takes the value.
     bool Write(const QVariant& value);
+    // Writes a value the operator chose: a browsing view's current row is put
+    // into edit first, as a grid's row is when typed into. False (nothing
+    // written) without a row or when the view refuses.
+    bool Choose(const QVariant& value);
 
 signals:
     // What the control shows must be read again.

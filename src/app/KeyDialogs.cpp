@@ -135,6 +135,7 @@ KeyCaptureDialog::KeyCaptureDialog(std::unique_ptr<collector::KeyCaptureLogic> l
         InfoPage(QStringLiteral("Cancel"), {PageCancelLine1, PageCancelLine2}, notebookInfo_));
 
     auto* labelKey = new QLabel(QStringLiteral("Номер ключа"), this);
+    labelKey_ = labelKey;
     labelKey->setObjectName(QStringLiteral("LabelKey"));
     maskEditKey_ = new QLineEdit(this);
     maskEditKey_->setObjectName(QStringLiteral("MaskEditKey"));
@@ -202,6 +203,10 @@ KeyCaptureDialog::KeyCaptureDialog(std::unique_ptr<collector::KeyCaptureLogic> l
 
 KeyCaptureDialog::~KeyCaptureDialog() {
     StopPolling();
+}
+
+void KeyCaptureDialog::SetKeyLabel(const QString& text) {
+    if (!text.isEmpty()) labelKey_->setText(text);
 }
 
 void KeyCaptureDialog::showEvent(QShowEvent* e) {
@@ -272,6 +277,20 @@ bool KeyCaptureDialog::eventFilter(QObject* watched, QEvent* e) {
 
 bool KeyCaptureDialog::FilterKeyField(QKeyEvent* e) {
     if (resending_) return false;
+    if (e->key() == Qt::Key_End && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        // End goes behind the last character typed, not behind the mask's
+        // blanks, where nothing more could be typed.
+        logic_->FormKeyPress();
+        const QString shown = maskEditKey_->displayText();
+        int end = static_cast<int>(shown.size());
+        while (end > 0 && (shown[end - 1] == u'_' || shown[end - 1] == u' '))
+            --end;
+        if (e->modifiers() & Qt::ShiftModifier)
+            maskEditKey_->cursorForward(true, end - maskEditKey_->cursorPosition());
+        else
+            maskEditKey_->setCursorPosition(end);
+        return true;
+    }
     const QString text = e->text();
     const bool typesCharacter = text.size() == 1 && text[0].isPrint() &&
                                 !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier));

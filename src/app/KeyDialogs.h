@@ -58,6 +58,10 @@ public:
     QString Key() const { return logic_->KeyText(); }
     QString Comment() const { return logic_->Comment(); }
 
+    // The caption of LabelKey ("Номер ключа" until set): the title of the
+    // grid's key column.
+    void SetKeyLabel(const QString& text);
+
     const collector::KeyCaptureLogic& Logic() const { return *logic_; }
     QTimer* TimerPoll() const { return timer_; }
     QLineEdit* MaskEditKey() const { return maskEditKey_; }
@@ -105,6 +109,7 @@ private:
 
     QTimer* timer_ = nullptr;
     QStackedWidget* notebookInfo_ = nullptr;
+    QLabel* labelKey_ = nullptr;
     QLabel* labelComment_ = nullptr;
     QLineEdit* maskEditKey_ = nullptr;
     QLineEdit* editComment_ = nullptr;

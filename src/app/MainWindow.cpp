@@ -533,6 +533,8 @@ DBGrid* TFormMain::MakeGrid(const char* name, int tag, store::View& view,
 void TFormMain::WireGrid(DBGrid* grid) {
     gridKeys_->Attach(grid);
     grid->installEventFilter(this);
+    connect(grid, &DBGrid::editorLeft, this,
+            [this, grid](Qt::FocusReason reason) { GridLeft(grid, reason); });
     // A double click anywhere in a reference grid, also on an empty one.
     grid->viewport()->installEventFilter(this);
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -853,17 +855,20 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     if (grid != nullptr && event->type() == QEvent::FocusIn) {
         Run([this] { ActionRefresh(true); });
     } else if (grid != nullptr && event->type() == QEvent::FocusOut) {
-        const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        QWidget* next = QApplication::focusWidget();
-        const bool toPanel = next != nullptr && qobject_cast<TPanelFFind*>(next) != nullptr;
-        // The grid's own in-place editor keeps the grid focused.
-        if (next != nullptr && grid->isAncestorOf(next))
-            return QMainWindow::eventFilter(watched, event);
-        if (!toPanel && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason &&
-            reason != Qt::MenuBarFocusReason)
-            Run([this] { ActionRefresh(false); });
+        GridLeft(grid, static_cast<QFocusEvent*>(event)->reason());
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// The focus left a grid or its in-place editor.
+void TFormMain::GridLeft(DBGrid* grid, Qt::FocusReason reason) {
+    QWidget* next = QApplication::focusWidget();
+    const bool toPanel = next != nullptr && qobject_cast<TPanelFFind*>(next) != nullptr;
+    // The grid's own in-place editor keeps the grid focused.
+    if (next != nullptr && grid->isAncestorOf(next)) return;
+    if (!toPanel && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason &&
+        reason != Qt::MenuBarFocusReason)
+        Run([this] { ActionRefresh(false); });
 }
 
 // --- Start-up

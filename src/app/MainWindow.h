@@ -200,6 +200,7 @@ private:
     void SetPageVisible(const QString& name, bool visible);
     std::optional<KeyDialogResult> ShowKeyDialog(const KeyDialogRequest& request);
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void GridLeft(DBGrid* grid, Qt::FocusReason reason);
     // Runs a command; an error that escapes it goes to MyException.
     void Run(const std::function<void()>& command);
 

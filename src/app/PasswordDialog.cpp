@@ -1,6 +1,7 @@
 #include "PasswordDialog.h"
 
 #include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -20,6 +21,7 @@
 #include "link/KeyId.h"
 #include "link/ReaderLink.h"
 #include "shell/Prompt.h"
+#include "shell/ScopeExit.h"
 #include "store/DataModule.h"
 #include "store/Rules.h"
 
@@ -215,7 +217,16 @@ void TFormPWord::FormKeyPress() {
 }
 
 bool TFormPWord::eventFilter(QObject* watched, QEvent* e) {
-    if (e->type() == QEvent::KeyPress && TypesCharacter(static_cast<QKeyEvent*>(e))) FormKeyPress();
+    if (e->type() != QEvent::KeyPress || keyOnList_) return QDialog::eventFilter(watched, e);
+    if (TypesCharacter(static_cast<QKeyEvent*>(e))) FormKeyPress();
+    if (watched == name_) {
+        // The arrows and letters browse the closed list; the name they choose
+        // keeps the focus there, only a click moves on to the password.
+        keyOnList_ = true;
+        const shell::Finally done([this] { keyOnList_ = false; });
+        QCoreApplication::sendEvent(name_, e);
+        return true;
+    }
     return QDialog::eventFilter(watched, e);
 }
 
@@ -225,7 +236,7 @@ void TFormPWord::keyPressEvent(QKeyEvent* e) {
 }
 
 void TFormPWord::DBLookupComboBoxNameClick() {
-    password_->setFocus();
+    if (!keyOnList_) password_->setFocus();
 }
 
 void TFormPWord::TimerTimer() {

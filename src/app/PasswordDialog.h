@@ -123,6 +123,7 @@ private:
     QString preselected_;  // "User" until the list opens
     int countdown_ = 0;
     bool openedPort_ = false;
+    bool keyOnList_ = false;  // a key pressed on the name list is being handled
 };
 
 // How a login's dialog ended.

@@ -77,6 +77,7 @@ std::optional<KeyDialogResult> TFormMain::ShowKeyDialog(const KeyDialogRequest& 
     else
         dialog =
             std::make_unique<TFormGetKey>(*link_, *prompt_, texts, request.usersPageCurrent, this);
+    dialog->SetKeyLabel(request.keyLabel);
     if (dialog->exec() != QDialog::Accepted) return std::nullopt;
     return KeyDialogResult{dialog->Key(), dialog->Comment()};
 }

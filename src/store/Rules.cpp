@@ -1,12 +1,14 @@
 #include "Rules.h"
 
 #include "link/KeyId.h"
+#include "shell/ScopeExit.h"
 
 namespace kordex::store {
 
 namespace {
 const QString Key = QStringLiteral("Key");
-}
+const QString Name = QStringLiteral("Name");
+}  // namespace
 
 Rules::Rules(TDM& dm)
     : dm_(dm),
@@ -38,19 +40,28 @@ void Rules::Attach() {
     auto cascade = [this](View& v) { RefreshCascade(v); };
 
     // People.
+    // The own-row flag belongs to one edit of the logged-in registrar's row:
+    // a new row never carries it, and the post or cancel that ends the edit
+    // drops it.
     dm.TableUsers().beforeEdit = [this](View& v) {
         dm_.EditingCurrentRegistrar = v.Text(Key) == CurrentRegistrarKey();
     };
+    dm.TableUsers().beforeInsert = [this](View&) { dm_.EditingCurrentRegistrar = false; };
+    dm.TableUsers().afterCancel = [this](View&) { dm_.EditingCurrentRegistrar = false; };
     dm.TableUsers().beforePost = [this](View& v) { UsersBeforePost(v); };
 
     // Keys: check points, incidents, collectors.
     dm.TablePoints().beforePost = [this](View& v) {
-        KeysBeforePost(v, QStringLiteral("IsPrBook"), false);
+        KeysBeforePost(v, QStringLiteral("IsPrBook"), false, text::NoPointName);
     };
     dm.TablePrBook().beforePost = [this](View& v) {
-        KeysBeforePost(v, QStringLiteral("IsPrBook"), true);
+        KeysBeforePost(v, QStringLiteral("IsPrBook"), true, text::NoIncidentName);
     };
-    dm.TableKDs().beforePost = [this](View& v) { KeysBeforePost(v, QStringLiteral("IsKD"), true); };
+    dm.TableKDs().beforePost = [this](View& v) {
+        KeysBeforePost(v, QStringLiteral("IsKD"), true, text::NoCollectorName);
+    };
+    // A path point names its check point.
+    dm.TablePPathes().beforePost = [this](View& v) { PathPointBeforePost(v); };
     for (View* v : {&dm.TableUsers(), &dm.TablePoints(), &dm.TablePrBook(), &dm.TableKDs()})
         v->onPostError = [this](View& view, const Error& e, PostErrorAction& a) {
             PostError(view, e, a);
@@ -99,6 +110,10 @@ void Rules::Attach() {
         if (v != &dm.TablePathes() && v != &dm.TableKDEvents() && v != &dm.TableKDAEvents())
             v->afterDelete = cascade;
     }
+    dm.TableUsers().afterPost = [this](View& v) {
+        shell::Finally drop([this] { dm_.EditingCurrentRegistrar = false; });
+        RefreshCascade(v);
+    };
     // The round just read is stored by its post, and dropped by its cancel.
     dm.TableKDEvents().afterPost = [this](View& v) {
         StoreRound();
@@ -135,10 +150,17 @@ void Rules::ShowKeyInUse(View& v) {
                      shell::Icon::Error, shell::Buttons::Ok);
 }
 
+void Rules::RequireValue(View& v, const QString& field, const QString& text) {
+    if (!v.Text(field).isEmpty()) return;
+    dm_.Prompt().Ask(shell::CaptionError, text, shell::Icon::Error, shell::Buttons::Ok);
+    throw Abort{};
+}
+
 void Rules::UsersBeforePost(View& v) {
     if (dm_.SkipValidation) return;
     const QString key = v.Text(Key);
     if (!link::KeyIdValidate(key, false, dm_.Prompt())) throw Abort{};
+    RequireValue(v, Name, text::NoUserName);
     if (dm_.FindInTable(dm_.TablePoints(), Key, key)) {
         ShowKeyInUse(v);
         throw Abort{};
@@ -147,15 +169,22 @@ void Rules::UsersBeforePost(View& v) {
     if (!TDM::HasRows(dm_.TableRegisters())) v.SetValue(QStringLiteral("IsAdmin"), true);
 }
 
-void Rules::KeysBeforePost(View& v, const QString& kindField, bool kindValue) {
+void Rules::KeysBeforePost(View& v, const QString& kindField, bool kindValue,
+                           const QString& noNameText) {
     if (dm_.SkipValidation) return;
     const QString key = v.Text(Key);
     if (!link::KeyIdValidate(key, true, dm_.Prompt())) throw Abort{};
+    RequireValue(v, Name, noNameText);
     if (dm_.FindInTable(dm_.TableUsers(), Key, key)) {
         ShowKeyInUse(v);
         throw Abort{};
     }
     v.SetValue(kindField, kindValue);
+}
+
+void Rules::PathPointBeforePost(View& v) {
+    if (dm_.SkipValidation) return;
+    RequireValue(v, Key, text::NoPathPoint);
 }
 
 void Rules::PostError(View& v, const Error& e, PostErrorAction& action) {

@@ -18,6 +18,12 @@ inline const QString JournalEmptyTable = QStringLiteral("Очистка табл
 namespace text {
 // The round just read could not be stored; the cause follows on a second line.
 inline const QString RoundNotStored = QStringLiteral("Ошибка при сохранении прочитанных данных !");
+// A row posted without its name or its point.
+inline const QString NoUserName = QStringLiteral("Не задано имя пользователя !");
+inline const QString NoPointName = QStringLiteral("Не задано название точки обхода !");
+inline const QString NoIncidentName = QStringLiteral("Не задано название происшествия !");
+inline const QString NoCollectorName = QStringLiteral("Не задано название Kordex'а !");
+inline const QString NoPathPoint = QStringLiteral("Не задана точка обхода !");
 }  // namespace text
 
 // The rules of the tables, attached to the data module's views: key checks
@@ -78,7 +84,11 @@ private:
     void StoreRound();
     void DeleteGuard(View&);
     void UsersBeforePost(View& v);
-    void KeysBeforePost(View& v, const QString& kindField, bool kindValue);
+    void KeysBeforePost(View& v, const QString& kindField, bool kindValue,
+                        const QString& noNameText);
+    void PathPointBeforePost(View& v);
+    // Refuses the post with the text when the field is empty.
+    void RequireValue(View& v, const QString& field, const QString& text);
     void PostError(View& v, const Error& e, PostErrorAction& action);
     void RefreshLists(const QString& kind);
     void Refresh(View& v);

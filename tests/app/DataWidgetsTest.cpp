@@ -288,12 +288,23 @@ TEST_F(DataWidgetsTest, FieldControlsShowTheCurrentRowAndWriteWhileEditing) {
     ASSERT_TRUE(users.Locate("Name", "Иванов"));
     EXPECT_EQ(shown(), (QStringList{"Иванов", "-", "0"}));  // an empty IsAdmin is unchecked
 
-    // Browsing: what the user does goes back.
+    // Browsing: what is typed goes back, and the item already checked
+    // changes nothing; a click on the box or on another item edits the row.
     Type(&edit, "ё");
-    admin.click();
-    type.Buttons()->button(1)->click();
+    type.Buttons()->button(0)->click();
     EXPECT_EQ(shown(), (QStringList{"Иванов", "-", "0"}));
     EXPECT_EQ(users.State(), ViewState::Browse);
+    admin.click();
+    EXPECT_EQ(users.State(), ViewState::Edit);
+    type.Buttons()->button(1)->click();
+    EXPECT_TRUE(users.Value("IsAdmin").toBool());
+    EXPECT_TRUE(users.Value("IsRegister").toBool());
+    EXPECT_EQ(shown(), (QStringList{"Иванов", "admin", "1"}));
+    users.Cancel();
+    EXPECT_EQ(shown(), (QStringList{"Иванов", "-", "0"}));
+    type.Buttons()->button(1)->click();
+    EXPECT_EQ(users.State(), ViewState::Edit);
+    users.Cancel();
 
     // Editing: every change reaches the row.
     users.Edit();

@@ -100,6 +100,7 @@ TEST_F(RulesTest, KeysAreCheckedAndUniqueAcrossPeopleAndKeys) {
     // A refused row stays editable: the duplicate can be corrected and posted.
     points.Append();
     points.SetValue("Key", KeyOf(10));
+    points.SetValue("Name", "y");
     EXPECT_THROW(points.Post(), Abort);
     EXPECT_EQ(points.State(), ViewState::Insert);
     points.SetValue("Key", KeyOf(12));
@@ -316,4 +317,86 @@ TEST_F(RulesTest, ARegistrarWhoChangesHisOwnKeyStaysSelectedForLogin) {
     users.Post();
     EXPECT_EQ(login.key.toString(), KeyOf(7));
     rules->UnregisterList(&login);
+}
+
+// The own-row flag lasts one edit of the logged-in registrar's row: a person
+// added after it, by hand or by a read (rules skipped), never moves the login
+// choice.
+TEST_F(RulesTest, OnlyAnEditOfTheOwnRowMovesTheLoginChoice) {
+    FakeList login;
+    login.view = &dm->TableUsers();
+    rules->RegisterList(Rules::ListLogin, &login);
+    View& users = dm->TableUsers();
+    Add(users, {{"Key", KeyOf(1)}, {"Name", "Иван"}, {"IsRegister", true}});
+    dm->TableCurRegister().Refresh();
+    ASSERT_TRUE(dm->TableCurRegister().Locate("Key", KeyOf(1)));
+    ASSERT_EQ(login.key.toString(), KeyOf(1));
+
+    struct Case {
+        const char* name;
+        bool posted;     // his own edit ends by a post, else by a cancel
+        bool automatic;  // the new person comes from a read
+    };
+    uint32_t serial = 10;
+    for (const Case c :
+         {Case{"post, then by hand", true, false}, Case{"post, then by a read", true, true},
+          Case{"cancel, then by hand", false, false},
+          Case{"cancel, then by a read", false, true}}) {
+        ASSERT_TRUE(users.Locate("Key", KeyOf(1))) << c.name;
+        users.Edit();
+        EXPECT_TRUE(dm->EditingCurrentRegistrar) << c.name;
+        users.SetValue("Passwrd", QString::number(serial));
+        if (c.posted)
+            users.Post();
+        else
+            users.Cancel();
+        EXPECT_FALSE(dm->EditingCurrentRegistrar) << c.name;
+        ScopedFlag skip(dm->SkipValidation, c.automatic);
+        Add(users, {{"Key", KeyOf(++serial)}, {"Name", "Новый"}, {"IsRegister", true}});
+        EXPECT_EQ(login.key.toString(), KeyOf(1)) << c.name;
+    }
+    rules->UnregisterList(&login);
+}
+
+// A person, check point, incident or collector without a name and a path
+// point without its check point are refused with the key dialog's texts; a
+// read, which skips the rules, still stores what it finds.
+TEST_F(RulesTest, RowsWithoutANameOrAPointAreRefused) {
+    ASSERT_TRUE(Post(dm->TablePathes(), {{"Name", "Маршрут"}}));
+    struct Case {
+        View* view;
+        QVariant key;
+        QVariant name;
+        QString message;
+    } cases[] = {
+        {&dm->TableUsers(), KeyOf(1), QVariant(), text::NoUserName},
+        {&dm->TablePoints(), KeyOf(2), QString(), text::NoPointName},
+        {&dm->TablePrBook(), KeyOf(3), QVariant(), text::NoIncidentName},
+        {&dm->TableKDs(), KeyOf(4), QString(), text::NoCollectorName},
+        {&dm->TablePPathes(), QVariant(), QVariant(), text::NoPathPoint},
+    };
+    for (const Case& c : cases) {
+        for (const bool skipped : {false, true}) {
+            prompt.Clear();
+            ScopedFlag skip(dm->SkipValidation, skipped);
+            const bool posted = c.view == &dm->TablePPathes()
+                                    ? Post(*c.view, {{"Key", c.key}})
+                                    : Post(*c.view, {{"Key", c.key}, {"Name", c.name}});
+            EXPECT_EQ(posted, skipped) << c.view->Name().toStdString();
+            EXPECT_EQ(prompt.Texts(), skipped ? QStringList() : QStringList{c.message})
+                << c.view->Name().toStdString();
+        }
+    }
+    EXPECT_EQ(dm->TablePPathes().RecordCount(), 1);
+
+    // A name cleared in an edit is refused too, and the row stays in edit.
+    View& book = dm->TablePrBook();
+    ASSERT_TRUE(Post(book, {{"Key", KeyOf(5)}, {"Name", "Пожар"}}));
+    book.Edit();
+    book.SetValue("Name", QString());
+    prompt.Clear();
+    EXPECT_THROW(book.Post(), Abort);
+    EXPECT_EQ(prompt.Texts(), QStringList{text::NoIncidentName});
+    EXPECT_EQ(book.State(), ViewState::Edit);
+    book.Cancel();
 }
