@@ -4,13 +4,15 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPageSetupDialog>
+#include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStyle>
@@ -1106,9 +1108,21 @@ void TFormMain::ActionAboutExecute() {
     about_->exec();
 }
 
+QPrinter& TFormMain::Printer() {
+    if (!printer_) printer_ = std::make_unique<QPrinter>();
+    return *printer_;
+}
+
 void TFormMain::PrinterSetup() {
-    QPrinter printer;
-    QPageSetupDialog dialog(&printer, this);
+    // The print dialog, not the page set-up one: that one takes only the
+    // platform's own printers, and the operator chooses the printer here too.
+    // Its page set-up sits behind the printer's properties. It prints nothing:
+    // the printer keeps the choice for the reports.
+    QPrintDialog dialog(&Printer(), this);
+    dialog.setWindowTitle(QStringLiteral("Настройка принтера"));
+    dialog.setOption(QAbstractPrintDialog::PrintShowPageSize);
+    if (auto* box = dialog.findChild<QDialogButtonBox*>())
+        if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
     dialog.exec();
 }
 

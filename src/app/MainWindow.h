@@ -16,6 +16,7 @@ class QAction;
 class QActionGroup;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QTabWidget;
 class QToolButton;
 
@@ -117,7 +118,9 @@ public:
     void ActionContextExecute();
     void ActionHelpExecute();
     void ActionAboutExecute();
+    // The printer set-up: the printer and its page, kept for the reports.
     void PrinterSetup();
+    QPrinter& Printer();
 
     // --- Navigation
     // The page-leave check; sender: whether a command of its own asks (it then
@@ -245,6 +248,7 @@ private:
     std::unique_ptr<TFormPWord> pword_;
     std::unique_ptr<TAboutBox> about_;
     std::unique_ptr<HelpWindow> help_;
+    std::unique_ptr<QPrinter> printer_;
 
     // The page and inner page in front as of the last page change: the page a
     // tab click is leaving.
