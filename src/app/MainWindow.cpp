@@ -445,8 +445,17 @@ void TFormMain::BuildMenus() {
     add(help, {"ActionContext", "ActionHelp", nullptr, "ActionAbout"});
 }
 
+namespace {
+
+// The tool bars stand in two rows above the pages at the window's design
+// size: each no higher than its buttons.
+constexpr auto ToolBarStyle = "QToolBar { border: 0px; padding: 1px; spacing: 1px; }";
+
+}  // namespace
+
 void TFormMain::BuildToolBars() {
     auto* main = new QToolBar(QStringLiteral("Главная панель"), this);
+    main->setStyleSheet(QString::fromLatin1(ToolBarStyle));
     main->setObjectName(QStringLiteral("ToolBarMain"));
     main->setMovable(false);
     main->setIconSize(QSize(16, 16));
@@ -479,8 +488,10 @@ void TFormMain::BuildToolBars() {
     button("ActionHelp");
     button("ActionAbout");
     addToolBar(Qt::TopToolBarArea, main);
+    toolBarMain_ = main;
 
     auto* table = new QToolBar(QStringLiteral("Панель таблицы"), this);
+    table->setStyleSheet(QString::fromLatin1(ToolBarStyle));
     table->setObjectName(QStringLiteral("ToolBarTable"));
     table->setMovable(false);
     table->setIconSize(QSize(16, 16));
@@ -513,6 +524,24 @@ void TFormMain::BuildToolBars() {
     pl->addWidget(labelN_);
     table->addWidget(panel);
     addToolBar(Qt::TopToolBarArea, table);
+    toolBarTable_ = table;
+    FitToolBars();
+}
+
+void TFormMain::FitToolBars() {
+    if (toolBarMain_ == nullptr || toolBarTable_ == nullptr) return;
+    const bool oneRow =
+        toolBarMain_->sizeHint().width() + toolBarTable_->sizeHint().width() <= width();
+    if (oneRow != toolBarBreak(toolBarTable_)) return;
+    if (oneRow)
+        removeToolBarBreak(toolBarTable_);
+    else
+        insertToolBarBreak(toolBarTable_);
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FitToolBars();
 }
 
 // --- Pages
@@ -603,8 +632,8 @@ QWidget* TFormMain::RoundsPage(const char* rounds, const char* touches, const ch
     lower->addWidget(MakeGrid(touches, 5, t, TouchColumns()));
     lower->addWidget(
         MakeGrid(missed, 5, m, {{QStringLiteral("LPoint"), QStringLiteral("Пропущенные точки")}}));
-    lower->setStretchFactor(0, 3);
-    lower->setStretchFactor(1, 2);
+    lower->setStretchFactor(0, 2);
+    lower->setStretchFactor(1, 1);
     split->addWidget(lower);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 2);

@@ -18,6 +18,7 @@ class QLabel;
 class QMenu;
 class QPrinter;
 class QTabWidget;
+class QToolBar;
 class QToolButton;
 
 namespace kordex::shell {
@@ -178,6 +179,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void FormCreate();
@@ -185,6 +187,9 @@ private:
     void BuildActions();
     void BuildMenus();
     void BuildToolBars();
+    // The table tool bar beside the main one where the window is wide
+    // enough for both, on a row of its own otherwise.
+    void FitToolBars();
     void BuildPages();
     QAction* MakeAction(const char* name, const QString& text, const QString& hint,
                         const QKeySequence& shortcut = {}, int tag = 0);
@@ -231,6 +236,8 @@ private:
     QActionGroup* sortGroup_ = nullptr;
     QMenu* popupTable_ = nullptr;
     QLabel* labelN_ = nullptr;
+    QToolBar* toolBarMain_ = nullptr;
+    QToolBar* toolBarTable_ = nullptr;
     int lastRowNumber_ = 0;                  // the counter's last positive row number
     std::map<store::View*, int> rowCounts_;  // rows of each view at the last refresh
     std::unique_ptr<DataLink> refreshLink_;  // the focused grid's view

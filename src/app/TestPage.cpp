@@ -21,12 +21,12 @@ namespace {
 
 constexpr int TickLength = 5;  // from the frame down to the digits
 constexpr int ButtonSize = 28;
-constexpr int DisplayPadding = 4;
+constexpr int DisplayPadding = 3;
 
 // The groups sit close together so that the page fits the main window at
 // its design size.
 void Tighten(QLayout* groupRow) {
-    groupRow->setContentsMargins(8, 4, 8, 6);
+    groupRow->setContentsMargins(8, 2, 8, 3);
 }
 
 QColor BarRed() {
@@ -212,8 +212,8 @@ TestPage::TestPage(QWidget* parent) : QWidget(parent) {
     batteryRow->addWidget(bar_, 1, Qt::AlignVCenter);
 
     auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(6, 6, 6, 6);
-    page->setSpacing(4);
+    page->setContentsMargins(6, 3, 6, 3);
+    page->setSpacing(2);
     page->addWidget(Group(QStringLiteral("Дата и время ПК"), pcRow));
     page->addWidget(Group(QStringLiteral("Дата и время Kordex'а"), collectorRow));
     page->addWidget(Group(QStringLiteral("ID Kordex'а"), idRow));

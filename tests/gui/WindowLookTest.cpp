@@ -1,13 +1,20 @@
 // How the window speaks and looks: Qt's own dialogs and menus in Russian, the
 // scale of the battery bar, and the room the pages give their grids.
 #include <QAbstractButton>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPrintDialog>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTranslator>
 
 #include "GuiFixture.h"
+#include "app/DBGrid.h"
+#include "app/Demo.h"
+#include "app/DevicePageWidgets.h"
 #include "app/Startup.h"
 #include "app/TestPage.h"
 
@@ -147,4 +154,113 @@ TEST_F(MainWindowTest, TheBatteryScaleHasDigitsTicksAFrameAndDottedLines) {
         EXPECT_GT(ink, 2);
         EXPECT_GT(other, 2);
     }
+}
+
+// --- Room for the grids
+
+namespace {
+
+// Whether the last column shown of a grid ends at the grid's right edge.
+bool LastColumnReachesTheEdge(const app::DBGrid& grid) {
+    const QHeaderView* header = grid.horizontalHeader();
+    const int last = header->logicalIndex(header->count() - 1);
+    return header->sectionViewportPosition(last) + header->sectionSize(last) ==
+           grid.viewport()->width();
+}
+
+int RowsShown(const app::DBGrid& grid) {
+    return grid.viewport()->height() / grid.rowHeight(0);
+}
+
+}  // namespace
+
+// At the first start the window has its design size with both tool bars in
+// full; on the read page, after a full collector was read, the options and
+// the round's header keep their own height and the grids take the rest, more
+// of it as the window grows. Every grid's last column reaches its right edge.
+TEST_F(MainWindowTest, TheGridsTakeTheRoomThePagesLeave) {
+    QString error;
+    ASSERT_TRUE(app::SeedDemoData(dir.path(), error)) << error.toStdString();
+    sim::ApplyScenario(sim::GeneratedScenario(1000, clock.Now()), collector, reader);
+    Start();
+    EXPECT_EQ(window->width(), 624);
+    EXPECT_EQ(window->height() - window->menuBar()->height(), 417);
+
+    // Every command of the table tool bar has its button; none hides behind
+    // the tool bar's extension.
+    auto* table = window->findChild<QToolBar*>(QStringLiteral("ToolBarTable"));
+    ASSERT_NE(table, nullptr);
+    for (QAction* a : table->actions()) {
+        if (a->isSeparator()) continue;
+        QWidget* b = table->widgetForAction(a);
+        ASSERT_NE(b, nullptr);
+        EXPECT_TRUE(b->isVisible()) << a->objectName().toStdString();
+    }
+    for (auto* b : table->findChildren<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        EXPECT_FALSE(b->isVisible());
+
+    Login(sim::DemoKeyIds().registrar, {});
+    window->Action("ActionDRead")->trigger();
+    app::ReadPage& read = window->ReadPageWidget();
+    ASSERT_TRUE(read.Attached());
+    QApplication::processEvents();
+    app::DBGrid* touches = read.TouchGrid();
+    app::DBGrid* missed = read.MissedGrid();
+    app::RoundHeader* header = read.Header();
+    EXPECT_EQ(header->height(), header->sizeHint().height());
+    EXPECT_GE(RowsShown(*touches), 2);
+    EXPECT_TRUE(LastColumnReachesTheEdge(*missed));
+    // The stretch of the last column is not a width it keeps.
+    const int missedWidth = missed->ColumnWidths().at(0);
+    EXPECT_LT(missedWidth, missed->horizontalHeader()->sectionSize(0));
+
+    // A bigger window: every pixel of height it gains goes to the grids, and
+    // so does the row the table tool bar leaves when it fits beside the main one.
+    auto* main = window->findChild<QToolBar*>(QStringLiteral("ToolBarMain"));
+    EXPECT_GT(table->y(), main->y());
+    const int gridHeight = touches->height(), headerHeight = header->height();
+    const int bandHeight = table->geometry().bottom();
+    window->resize(960, 700);
+    QApplication::processEvents();
+    EXPECT_EQ(table->y(), main->y());
+    EXPECT_EQ(header->height(), headerHeight);
+    EXPECT_EQ(touches->height() - gridHeight,
+              700 - 417 - window->menuBar()->height() + bandHeight - table->geometry().bottom());
+    EXPECT_GE(RowsShown(*touches), 15);
+    EXPECT_EQ(missed->height(), touches->height());
+    EXPECT_TRUE(LastColumnReachesTheEdge(*touches));
+    EXPECT_TRUE(LastColumnReachesTheEdge(*missed));
+    EXPECT_EQ(missed->ColumnWidths().at(0), missedWidth);
+    prompt.Script({shell::Answer::No});  // the round is dropped on the way
+
+    // The grids of the other pages.
+    const struct {
+        const char *page, *sub;
+    } pages[] = {{"TabSheetUsers", nullptr},
+                 {"TabSheetRound", "TabSheetPoints"},
+                 {"TabSheetRound", "TabSheetPathes"},
+                 {"TabSheetRound", "TabSheetPrBook"},
+                 {"TabSheetKordex", "TabSheetKDs"},
+                 {"TabSheetEvents", "TabSheetPrEvents"},
+                 {"TabSheetEvents", "TabSheetKDEvents"},
+                 {"TabSheetEvents", "TabSheetKDDEvents"},
+                 {"TabSheetAEvents", "TabSheetKDAEvents"},
+                 {"TabSheetAEvents", "TabSheetKDDAEvents"}};
+    int checked = 0;
+    for (const auto& p : pages) {
+        window->ShowPage(QString::fromLatin1(p.page),
+                         p.sub != nullptr ? QString::fromLatin1(p.sub) : QString());
+        QApplication::processEvents();
+        for (app::DBGrid* g : window->findChildren<app::DBGrid*>()) {
+            if (!g->isVisible()) continue;
+            SCOPED_TRACE(g->objectName().toStdString());
+            int wanted = 0;
+            for (int w : g->ColumnWidths())
+                wanted += w;
+            if (wanted > g->viewport()->width()) continue;  // scrolled, nothing left over
+            EXPECT_TRUE(LastColumnReachesTheEdge(*g));
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 10);
 }
