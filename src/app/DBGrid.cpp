@@ -160,9 +160,13 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), delegate_(new GridCellDele
     connect(&link_, &DataLink::dataChanged, this, &DBGrid::FollowView);
     connect(&link_, &DataLink::refreshed, this, &DBGrid::FollowView);
     connect(&link_, &DataLink::stateChanged, this, &DBGrid::ViewStateChanged);
+    // The last column takes the width the others leave; what it is
+    // stretched to is not a width of its own.
+    horizontalHeader()->setStretchLastSection(true);
     connect(horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int column, int, int size) {
-                if (!applyingWidths_ && column >= 0 && column < static_cast<int>(widths_.size()))
+                if (!applyingWidths_ && column >= 0 && column < static_cast<int>(widths_.size()) &&
+                    column != LastShownColumn())
                     widths_[column] = size;
             });
 }
@@ -202,6 +206,15 @@ void DBGrid::ResetColumnWidths() {
     for (int c = 0; c < model_->columnCount(); ++c)
         widths_.push_back(model_->WidthHint(c, fontMetrics()));
     ApplyWidths();
+}
+
+int DBGrid::LastShownColumn() const {
+    const QHeaderView* header = horizontalHeader();
+    for (int visual = header->count() - 1; visual >= 0; --visual) {
+        const int logical = header->logicalIndex(visual);
+        if (!header->isSectionHidden(logical)) return logical;
+    }
+    return -1;
 }
 
 void DBGrid::ApplyWidths() {

@@ -111,6 +111,10 @@ public:
 
     // Sets every column to the width its field asks for in the grid's font.
     void ResetColumnWidths();
+    // The widths the columns keep, by column: the field's or one dragged by
+    // the operator. The last column shown also stretches to the grid's right
+    // edge; that stretch is not kept.
+    const std::vector<int>& ColumnWidths() const { return widths_; }
 
     // While on, the current cell is drawn in the active selection colours even
     // when the grid has no focus (the fast find turns it on over its grid).
@@ -149,6 +153,7 @@ private:
     void FollowView();
     void CurrentMoved(const QModelIndex& current);
     void ApplyWidths();
+    int LastShownColumn() const;
     bool ViewEditing() const;
     void ViewStateChanged();
     // Tab, Shift+Tab and Escape; true when the key was the grid's.

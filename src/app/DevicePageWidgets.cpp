@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -81,25 +82,29 @@ RoundHeader::RoundHeader(QWidget* parent) : QWidget(parent) {
     grid->setColumnStretch(3, 1);
     column->addLayout(grid);
 
-    auto* totals = new QGroupBox(QStringLiteral("Итоги обхода:"));
-    totals->setObjectName(QStringLiteral("GroupBoxTotals"));
+    // The totals in two rows behind their caption, on a panel of their own.
+    auto* totals = new QFrame;
+    totals->setObjectName(QStringLiteral("PanelTotals"));
+    totals->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    totals->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* t = new QGridLayout(totals);
-    t->setContentsMargins(6, 2, 6, 4);
+    t->setContentsMargins(4, 2, 4, 2);
     t->setHorizontalSpacing(4);
     t->setVerticalSpacing(2);
+    t->addWidget(Caption(QStringLiteral("Итоги обхода:")), 0, 0);
     auto total = [&](const QString& caption, const QString& field, int chars, int row, int col) {
-        t->addWidget(Caption(caption), row, col);
-        DBEdit* e = ReadOnlyEdit(field, chars);
+        t->addWidget(Caption(caption), row, col, Qt::AlignRight);
+        DBEdit* e = ReadOnlyEdit(field);
         e->setAlignment(Qt::AlignRight);
-        e->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        e->setFixedWidth(e->fontMetrics().horizontalAdvance(QLatin1Char('0')) * chars + 10);
         edits_.push_back(e);
         t->addWidget(e, row, col + 1);
     };
-    total(QStringLiteral("Проверено точек:"), QStringLiteral("N"), 4, 0, 0);
-    total(QStringLiteral("из"), QStringLiteral("FromN"), 4, 0, 2);
-    total(QStringLiteral("Происшествий:"), QStringLiteral("Incidents"), 4, 0, 4);
-    total(QStringLiteral("Лишних и вне маршрута:"), QStringLiteral("UnnecessaryN"), 4, 0, 6);
-    total(QStringLiteral("Продолжительность:"), QStringLiteral("CDuration"), 8, 1, 6);
+    total(QStringLiteral("Проверено точек:"), QStringLiteral("N"), 4, 0, 1);
+    total(QStringLiteral("из"), QStringLiteral("FromN"), 4, 0, 3);
+    total(QStringLiteral("Происшествий:"), QStringLiteral("Incidents"), 4, 0, 5);
+    total(QStringLiteral("Лишних и вне маршрута:"), QStringLiteral("UnnecessaryN"), 4, 1, 1);
+    total(QStringLiteral("Продолжительность:"), QStringLiteral("CDuration"), 6, 1, 5);
     totalsRow_ = new QHBoxLayout;
     totalsRow_->setSpacing(6);
     totalsRow_->addWidget(totals);
@@ -115,9 +120,11 @@ void RoundHeader::Bind(store::View* rounds) {
 // --- ReadPage
 
 ReadPage::ReadPage(store::TDM& dm, QWidget* parent) : QWidget(parent), dm_(dm) {
+    // Everything above the grids at its own height, close together: the
+    // grids take what is left.
     auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(4, 4, 4, 4);
-    page->setSpacing(4);
+    page->setContentsMargins(4, 2, 4, 2);
+    page->setSpacing(2);
 
     auto* options = new QHBoxLayout;
     options->setSpacing(2);
@@ -153,6 +160,7 @@ ReadPage::ReadPage(store::TDM& dm, QWidget* parent) : QWidget(parent), dm_(dm) {
     mode_->setEnabled(false);  // it shows the round's mode; the round is not edited here
     // One row of choices: the page is short at the window's design size.
     mode_->SetHorizontal();
+    mode_->setFlat(true);
     page->addWidget(header_);
     auto* modeRow = new QHBoxLayout;
     modeRow->addWidget(mode_);
@@ -204,8 +212,9 @@ void ReadPage::PlaceGrids(bool bound) {
     }
     missed_->setEnabled(bound);
     touches_->setEnabled(bound);
-    grids_->addWidget(touches_, 3);
-    grids_->addWidget(missed_, 2);
+    // The touches' three columns want twice the room of the missed points.
+    grids_->addWidget(touches_, 2);
+    grids_->addWidget(missed_, 1);
     if (gridMade) {
         gridMade(touches_);
         gridMade(missed_);

@@ -4,13 +4,15 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPageSetupDialog>
+#include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStyle>
@@ -443,8 +445,17 @@ void TFormMain::BuildMenus() {
     add(help, {"ActionContext", "ActionHelp", nullptr, "ActionAbout"});
 }
 
+namespace {
+
+// The tool bars stand in two rows above the pages at the window's design
+// size: each no higher than its buttons.
+constexpr auto ToolBarStyle = "QToolBar { border: 0px; padding: 1px; spacing: 1px; }";
+
+}  // namespace
+
 void TFormMain::BuildToolBars() {
     auto* main = new QToolBar(QStringLiteral("Главная панель"), this);
+    main->setStyleSheet(QString::fromLatin1(ToolBarStyle));
     main->setObjectName(QStringLiteral("ToolBarMain"));
     main->setMovable(false);
     main->setIconSize(QSize(16, 16));
@@ -477,8 +488,10 @@ void TFormMain::BuildToolBars() {
     button("ActionHelp");
     button("ActionAbout");
     addToolBar(Qt::TopToolBarArea, main);
+    toolBarMain_ = main;
 
     auto* table = new QToolBar(QStringLiteral("Панель таблицы"), this);
+    table->setStyleSheet(QString::fromLatin1(ToolBarStyle));
     table->setObjectName(QStringLiteral("ToolBarTable"));
     table->setMovable(false);
     table->setIconSize(QSize(16, 16));
@@ -511,6 +524,24 @@ void TFormMain::BuildToolBars() {
     pl->addWidget(labelN_);
     table->addWidget(panel);
     addToolBar(Qt::TopToolBarArea, table);
+    toolBarTable_ = table;
+    FitToolBars();
+}
+
+void TFormMain::FitToolBars() {
+    if (toolBarMain_ == nullptr || toolBarTable_ == nullptr) return;
+    const bool oneRow =
+        toolBarMain_->sizeHint().width() + toolBarTable_->sizeHint().width() <= width();
+    if (oneRow != toolBarBreak(toolBarTable_)) return;
+    if (oneRow)
+        removeToolBarBreak(toolBarTable_);
+    else
+        insertToolBarBreak(toolBarTable_);
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FitToolBars();
 }
 
 // --- Pages
@@ -603,8 +634,8 @@ QWidget* TFormMain::RoundsPage(const char* rounds, const char* touches, const ch
     lower->addWidget(MakeGrid(touches, 5, t, TouchColumns()));
     lower->addWidget(
         MakeGrid(missed, 5, m, {{QStringLiteral("LPoint"), QStringLiteral("Пропущенные точки")}}));
-    lower->setStretchFactor(0, 3);
-    lower->setStretchFactor(1, 2);
+    lower->setStretchFactor(0, 2);
+    lower->setStretchFactor(1, 1);
     split->addWidget(lower);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 2);
@@ -1115,9 +1146,21 @@ void TFormMain::ActionAboutExecute() {
     about_->exec();
 }
 
+QPrinter& TFormMain::Printer() {
+    if (!printer_) printer_ = std::make_unique<QPrinter>();
+    return *printer_;
+}
+
 void TFormMain::PrinterSetup() {
-    QPrinter printer;
-    QPageSetupDialog dialog(&printer, this);
+    // The print dialog, not the page set-up one: that one takes only the
+    // platform's own printers, and the operator chooses the printer here too.
+    // Its page set-up sits behind the printer's properties. It prints nothing:
+    // the printer keeps the choice for the reports.
+    QPrintDialog dialog(&Printer(), this);
+    dialog.setWindowTitle(QStringLiteral("Настройка принтера"));
+    dialog.setOption(QAbstractPrintDialog::PrintShowPageSize);
+    if (auto* box = dialog.findChild<QDialogButtonBox*>())
+        if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
     dialog.exec();
 }
 

@@ -16,7 +16,9 @@ class QAction;
 class QActionGroup;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QTabWidget;
+class QToolBar;
 class QToolButton;
 
 namespace kordex::shell {
@@ -117,7 +119,9 @@ public:
     void ActionContextExecute();
     void ActionHelpExecute();
     void ActionAboutExecute();
+    // The printer set-up: the printer and its page, kept for the reports.
     void PrinterSetup();
+    QPrinter& Printer();
 
     // --- Navigation
     // The page-leave check; sender: whether a command of its own asks (it then
@@ -176,6 +180,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void FormCreate();
@@ -183,6 +188,9 @@ private:
     void BuildActions();
     void BuildMenus();
     void BuildToolBars();
+    // The table tool bar beside the main one where the window is wide
+    // enough for both, on a row of its own otherwise.
+    void FitToolBars();
     void BuildPages();
     QAction* MakeAction(const char* name, const QString& text, const QString& hint,
                         const QKeySequence& shortcut = {}, int tag = 0);
@@ -230,6 +238,8 @@ private:
     QActionGroup* sortGroup_ = nullptr;
     QMenu* popupTable_ = nullptr;
     QLabel* labelN_ = nullptr;
+    QToolBar* toolBarMain_ = nullptr;
+    QToolBar* toolBarTable_ = nullptr;
     int lastRowNumber_ = 0;                  // the counter's last positive row number
     std::map<store::View*, int> rowCounts_;  // rows of each view at the last refresh
     std::unique_ptr<DataLink> refreshLink_;  // the focused grid's view
@@ -247,6 +257,7 @@ private:
     std::unique_ptr<TFormPWord> pword_;
     std::unique_ptr<TAboutBox> about_;
     std::unique_ptr<HelpWindow> help_;
+    std::unique_ptr<QPrinter> printer_;
 
     // The page and inner page in front as of the last page change: the page a
     // tab click is leaving.

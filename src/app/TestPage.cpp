@@ -19,16 +19,14 @@ namespace kordex::app {
 
 namespace {
 
-constexpr int BarHeight = 18;
-constexpr int ScaleGap = 2;
-constexpr int TickLength = 4;
+constexpr int TickLength = 5;  // from the frame down to the digits
 constexpr int ButtonSize = 28;
-constexpr int DisplayPadding = 4;
+constexpr int DisplayPadding = 3;
 
 // The groups sit close together so that the page fits the main window at
 // its design size.
 void Tighten(QLayout* groupRow) {
-    groupRow->setContentsMargins(8, 4, 8, 6);
+    groupRow->setContentsMargins(8, 2, 8, 3);
 }
 
 QColor BarRed() {
@@ -41,10 +39,10 @@ QColor BarGreen() {
     return QColor(0x3a, 0xb0, 0x4a);
 }
 
-QFont ScaleFont(const QFont& base) {
-    QFont f = base;
-    f.setPointSizeF(base.pointSizeF() * 0.85);
-    return f;
+// n / d (both not negative) rounded to the nearest integer, halves to even.
+int RoundedDiv(int n, int d) {
+    const int q = n / d, r2 = 2 * (n % d);
+    return r2 > d || (r2 == d && q % 2 != 0) ? q + 1 : q;
 }
 
 // The group boxes keep their contents at the left.
@@ -71,9 +69,28 @@ void BatteryBarImage::SetView(const collector::BatteryBarView& view) {
     update();
 }
 
+QFont BatteryBarImage::ScaleFont() {
+    return QFont(QStringLiteral("Arial"), 10, QFont::Bold);
+}
+
+// The scale's measures: d the width of the digit 0, h its height, W the
+// width of the scale between the middles of the digits 0 and 4, H the
+// image's height, m the bottom of the bar's half.
+namespace {
+struct Scale {
+    int d, h, W, H, m;
+};
+Scale ScaleOf(const QWidget& image) {
+    const QFontMetrics fm(BatteryBarImage::ScaleFont());
+    const int d = fm.horizontalAdvance(QLatin1Char('0'));
+    return {d, fm.height(), image.width() - 2 * d, image.height(), image.height() / 2};
+}
+}  // namespace
+
 QSize BatteryBarImage::sizeHint() const {
-    const QFontMetrics fm(ScaleFont(font()));
-    return {260, BarHeight + ScaleGap + TickLength + fm.height()};
+    const QFontMetrics fm(ScaleFont());
+    // The bar as high as the digits and the ticks under it.
+    return {260, 2 * (fm.height() + TickLength)};
 }
 
 QSize BatteryBarImage::minimumSizeHint() const {
@@ -81,55 +98,52 @@ QSize BatteryBarImage::minimumSizeHint() const {
 }
 
 QRect BatteryBarImage::BarRect() const {
-    return {0, 0, width(), BarHeight};
+    const Scale s = ScaleOf(*this);
+    return {s.d, 0, s.W + 1, s.m};
 }
 
 int BatteryBarImage::XOf(int hundredths) const {
-    const QRect bar = BarRect().adjusted(1, 1, -1, -1);  // inside the frame
+    const Scale s = ScaleOf(*this);
     const int v = std::clamp(hundredths, 0, FullScale);
-    return bar.left() + (bar.width() * v + FullScale / 2) / FullScale;
+    return s.d + RoundedDiv(v * std::max(s.W, 0), FullScale);
 }
 
 void BatteryBarImage::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const QRect bar = BarRect();
-    p.fillRect(rect(), palette().color(QPalette::Window));
+    const Scale s = ScaleOf(*this);
+    const QColor panel = palette().color(QPalette::Window);
+    const QColor ink = palette().color(QPalette::WindowText);
+    p.fillRect(rect(), panel);
 
+    // The segments inside the frame.
     if (view_.drawn) {
-        const auto& s = view_.segments;
+        const auto& seg = view_.segments;
         const auto segment = [&](int from, int to, const QColor& colour) {
             if (to <= from) return;
-            p.fillRect(
-                QRect(QPoint(XOf(from), bar.top() + 1), QPoint(XOf(to) - 1, bar.bottom() - 1)),
-                colour);
+            p.fillRect(QRect(QPoint(std::max(XOf(from), s.d + 1), 1),
+                             QPoint(std::min(XOf(to) - 1, s.W + s.d - 1), s.m - 2)),
+                       colour);
         };
-        segment(0, s.redEnd, BarRed());
-        segment(YellowFrom, s.yellowEnd, BarYellow());
-        segment(GreenFrom, s.greenEnd, BarGreen());
+        segment(0, seg.redEnd, BarRed());
+        segment(YellowFrom, seg.yellowEnd, BarYellow());
+        segment(GreenFrom, seg.greenEnd, BarGreen());
     }
 
-    // The grid at whole volts over the segments, and the frame.
-    p.setPen(palette().color(QPalette::Mid));
-    for (int volts = 1; volts < FullScale / 100; ++volts)
-        p.drawLine(XOf(volts * 100), bar.top() + 1, XOf(volts * 100), bar.bottom() - 1);
-    p.setPen(palette().color(QPalette::Dark));
-    p.drawRect(bar.adjusted(0, 0, -1, -1));
-
-    // The scale: a tick and the volts under every grid line and both ends.
-    p.setPen(palette().color(QPalette::WindowText));
-    p.setFont(ScaleFont(font()));
-    const QFontMetrics fm(p.font());
-    const int tickTop = bar.bottom() + ScaleGap;
-    const int textTop = tickTop + TickLength;
-    for (int volts = 0; volts <= FullScale / 100; ++volts) {
-        const int x = std::min(XOf(volts * 100), width() - 1);
-        p.drawLine(x, tickTop, x, tickTop + TickLength - 1);
-        const QString text =
-            volts == FullScale / 100 ? QStringLiteral("%1 В").arg(volts) : QString::number(volts);
-        const int w = fm.horizontalAdvance(text);
-        const int left = std::clamp(x - w / 2, 0, width() - w);
-        p.drawText(QRect(left, textTop, w, fm.height()), Qt::AlignCenter, text);
+    // The digits, the ticks and the frame.
+    p.setFont(ScaleFont());
+    p.setPen(ink);
+    for (int k = 0; k <= FullScale / 100; ++k) {
+        const int x = XOf(k * 100) - s.d;
+        p.drawText(QRect(x + s.d / 2 + 1, s.H - s.h, s.d, s.h), Qt::AlignLeft | Qt::AlignTop,
+                   QString::number(k));
+        p.drawLine(x + s.d, s.m, x + s.d, s.H - s.h - 1);
     }
+    p.drawRect(s.d, 0, s.W, s.m - 1);
+
+    // The dotted lines at 1, 2 and 3 V.
+    p.setPen(QPen(ink, 1, Qt::DotLine));
+    for (int k = 1; k < FullScale / 100; ++k)
+        p.drawLine(XOf(k * 100), 1, XOf(k * 100), s.m - 2);
 }
 
 // --- TestPage -------------------------------------------------------------------
@@ -198,8 +212,8 @@ TestPage::TestPage(QWidget* parent) : QWidget(parent) {
     batteryRow->addWidget(bar_, 1, Qt::AlignVCenter);
 
     auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(6, 6, 6, 6);
-    page->setSpacing(4);
+    page->setContentsMargins(6, 3, 6, 3);
+    page->setSpacing(2);
     page->addWidget(Group(QStringLiteral("Дата и время ПК"), pcRow));
     page->addWidget(Group(QStringLiteral("Дата и время Kordex'а"), collectorRow));
     page->addWidget(Group(QStringLiteral("ID Kordex'а"), idRow));

@@ -23,10 +23,13 @@ namespace kordex::app {
 
 class SegmentGlyph;
 
-// The battery bar of the test page ("ImageVolt"): the full width stands for
-// 4.00 V, with thin grid lines at 1.00, 2.00 and 3.00 V and a small scale of
-// volts beneath. Cleared to the panel colour, then the red, yellow and green
-// segments of the voltage last measured.
+// The battery bar of the test page ("ImageVolt"). Its scale is drawn once:
+// the image in the panel's colour, the digits 0 to 4 (volts) along the bottom
+// in the scale font, a tick above every digit up to the frame of the bar in
+// the top half, and dotted lines across the bar at 1, 2 and 3 V. The bar
+// itself is the red, yellow and green segments of the voltage last measured,
+// inside the frame, with the dotted lines over them; the full width of the
+// frame stands for 4.00 V.
 class BatteryBarImage : public QWidget {
     Q_OBJECT
 
@@ -40,9 +43,13 @@ public:
     const collector::BatteryBarView& View() const { return view_; }
     void SetView(const collector::BatteryBarView& view);
 
-    // The area of the bar itself, above the scale.
+    // Arial, 10 points, bold.
+    static QFont ScaleFont();
+    // The frame of the bar: from the left half of the digit 0 to the right
+    // half of the digit 4, the top half of the image.
     QRect BarRect() const;
-    // The x coordinate of a voltage (hundredths) on the bar.
+    // The x coordinate of a voltage (hundredths) on the scale: the tick of
+    // k volts stands at XOf(k * 100).
     int XOf(int hundredths) const;
 
     QSize sizeHint() const override;

@@ -1,6 +1,8 @@
-// Pictures of the main window for a person to look at: on the test page at
-// start, and on the read page after the demo collector was read. They go to
-// the build directory (screenshots/).
+// Pictures of the main window for a person to look at: the password dialog,
+// the test page before and after a login, the read page after the demo
+// collector and after a full collector were read, at the design size and
+// maximised, and the other pages. They go to the build directory
+// (screenshots/).
 #include <QDir>
 #include <QImage>
 #include <QPixmap>
@@ -9,6 +11,7 @@
 #include "app/DBGrid.h"
 #include "app/Demo.h"
 #include "app/DevicePageWidgets.h"
+#include "app/PasswordDialog.h"
 
 using namespace kordex;
 using kordex::gui::MainWindowTest;
@@ -33,35 +36,69 @@ bool HasContent(const QImage& image) {
     return false;
 }
 
+class ScreenshotTest : public MainWindowTest {
+protected:
+    void Shoot(QWidget* w, const char* name) {
+        QApplication::processEvents();
+        EXPECT_TRUE(HasContent(QImage(Saved(w, QString::fromLatin1(name))))) << name;
+    }
+    void TestTicks() {
+        for (int i = 0; i < 6; ++i)
+            window->DeviceTestPage().TimerTestTimer();
+    }
+};
+
 }  // namespace
 
-TEST_F(MainWindowTest, ScreenshotsOfTheTestAndReadPages) {
+TEST_F(ScreenshotTest, TheTestAndReadPagesAndTheLogin) {
     QString error;
     ASSERT_TRUE(app::SeedDemoData(dir.path(), error)) << error.toStdString();
     sim::ApplyScenario(sim::DemoScenario(clock.Now()), collector, reader);
     Start();
-    for (int i = 0; i < 6; ++i)
-        window->DeviceTestPage().TimerTestTimer();
-    QApplication::processEvents();
-    const QString test = Saved(window.get(), QStringLiteral("main-test.png"));
-    EXPECT_TRUE(HasContent(QImage(test)));
+    TestTicks();
+    Shoot(window.get(), "main-test.png");
 
-    Login(sim::DemoKeyIds().registrar, {});
+    // The password dialog as the operator sees it, a name chosen.
+    app::TFormPWord& d = window->PasswordDialog();
+    d.exec = [this](app::TFormPWord& dialog) {
+        dialog.DBLookupComboBoxName()->SetKeyValue(sim::DemoKeyIds().registrar);
+        dialog.show();
+        Shoot(&dialog, "password.png");
+        dialog.hide();
+        return int(QDialog::Accepted);
+    };
+    window->ActionPWordExecute();
+    TestTicks();
+    Shoot(window.get(), "main-test-login.png");
+
     window->Action("ActionDRead")->trigger();
     ASSERT_TRUE(window->ReadPageWidget().Attached());
-    QApplication::processEvents();
-    const QString read = Saved(window.get(), QStringLiteral("main-read.png"));
-    EXPECT_TRUE(HasContent(QImage(read)));
+    Shoot(window.get(), "main-read.png");
 
     prompt.Script({shell::Answer::Yes});  // the round is kept
     window->PageControl()->setCurrentWidget(
         window->findChild<QWidget*>(QStringLiteral("TabSheetUsers")));
-    QApplication::processEvents();
-    EXPECT_TRUE(HasContent(QImage(Saved(window.get(), QStringLiteral("main-users.png")))));
+    Shoot(window.get(), "main-users.png");
     window->ShowPage(QStringLiteral("TabSheetKordex"), QStringLiteral("TabSheetWrite"));
-    QApplication::processEvents();
-    EXPECT_TRUE(HasContent(QImage(Saved(window.get(), QStringLiteral("main-write.png")))));
+    Shoot(window.get(), "main-write.png");
     window->ShowPage(QStringLiteral("TabSheetEvents"), QStringLiteral("TabSheetKDEvents"));
+    Shoot(window.get(), "main-rounds.png");
+    window->ShowPage(QStringLiteral("TabSheetEvents"), QStringLiteral("TabSheetKDDEvents"));
+    Shoot(window.get(), "main-by-date.png");
+}
+
+TEST_F(ScreenshotTest, TheReadPageAfterAFullCollectorAtDesignSizeAndMaximised) {
+    QString error;
+    ASSERT_TRUE(app::SeedDemoData(dir.path(), error)) << error.toStdString();
+    sim::ApplyScenario(sim::GeneratedScenario(1000, clock.Now()), collector, reader);
+    Start();
+    Login(sim::DemoKeyIds().registrar, {});
+    window->Action("ActionDRead")->trigger();
+    ASSERT_TRUE(window->ReadPageWidget().Attached());
+    EXPECT_EQ(window->ReadPageWidget().TouchGrid()->Model()->rowCount(), 1000);
+    Shoot(window.get(), "main-read-1000.png");
+    window->showMaximized();
     QApplication::processEvents();
-    EXPECT_TRUE(HasContent(QImage(Saved(window.get(), QStringLiteral("main-rounds.png")))));
+    Shoot(window.get(), "main-read-1000-maximised.png");
+    prompt.Script({shell::Answer::No});  // the round is dropped at close
 }

@@ -13,6 +13,7 @@
 #include "app/Demo.h"
 #include "app/MainWindow.h"
 #include "app/SettingsStore.h"
+#include "app/Startup.h"
 #if KORDEX_SIM_PTY
 #include "sim/PtyReader.h"
 #endif
@@ -43,8 +44,7 @@ public:
 
 int main(int argc, char** argv) {
     KordexApplication app(argc, argv);
-    QApplication::setApplicationName(kordex::app::MainCaption);
-    QApplication::setApplicationDisplayName(kordex::app::MainCaption);
+    kordex::app::InitApplication(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Kordex Коммандер"));

@@ -1,0 +1,33 @@
+#include "Startup.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include "MainWindow.h"
+
+namespace kordex::app {
+
+QString QtTranslationsDirectory() {
+    return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+}
+
+QTranslator* InstallQtTranslations(QCoreApplication& app, const QString& directory) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), directory) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return nullptr;
+    }
+    return translator;
+}
+
+QTranslator* InitApplication(QApplication& app) {
+    QApplication::setApplicationName(MainCaption);
+    QApplication::setApplicationDisplayName(MainCaption);
+    return InstallQtTranslations(app);
+}
+
+}  // namespace kordex::app
