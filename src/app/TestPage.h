@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "LongOperation.h"
 #include "collector/DeviceTest.h"
 
 class QPushButton;
@@ -71,6 +72,10 @@ public:
     void Attach(link::ReaderLink& link, shell::StatusWindow& status, shell::Clock& clock,
                 std::function<bool()> loginDialogShowing);
 
+    // A correction is a long operation of the program's: it starts only when
+    // none runs, and none starts while it runs.
+    void SetLongOperations(LongOperations* operations) { operations_ = operations; }
+
     // The test timer. The port is opened and closed by the caller.
     void Start();
     void Stop();
@@ -96,6 +101,7 @@ public:
 
 private:
     QWidget* MakeDisplay(int first, const QString& layout);
+    void Correct(bool date);
     void Apply(const collector::TestRedraw& redraw);
 
     collector::DeviceTest test_;
@@ -103,6 +109,7 @@ private:
     shell::StatusWindow* status_ = nullptr;
     shell::Clock* clock_ = nullptr;
     std::function<bool()> loginDialogShowing_;
+    LongOperations* operations_ = nullptr;
 
     std::vector<SegmentGlyph*> figures_;  // in the order of the image names
     BatteryBarImage* bar_ = nullptr;
