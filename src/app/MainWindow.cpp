@@ -930,6 +930,8 @@ void TFormMain::FormShow() {
     for (const char* n : {"TabSheetUsers", "TabSheetRound", "TabSheetKDs", "TabSheetWrite",
                           "TabSheetRead", "TabSheetEvents", "TabSheetAEvents"})
         SetPageVisible(QString::fromLatin1(n), false);
+    // Nobody sets a collector's clock before a login has shown who may.
+    testPage_->SetCorrectionVisible(false);
     PageControlChange();
 }
 

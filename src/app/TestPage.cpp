@@ -298,7 +298,7 @@ void TestPage::ButtonCorrectTimeClick() {
 // Only an operator who may set the collector's clock sees the buttons; a
 // hidden button sets nothing, whatever clicks it.
 void TestPage::Correct(bool date) {
-    if (link_ == nullptr || buttonDate_->isHidden()) return;
+    if (link_ == nullptr || !correctionShown_) return;
     if (operations_ != nullptr && operations_->Running()) return;
     std::optional<LongOperations::Hold> busy;
     if (operations_ != nullptr) busy.emplace(*operations_);
@@ -309,6 +309,7 @@ void TestPage::Correct(bool date) {
 }
 
 void TestPage::SetCorrectionVisible(bool visible) {
+    correctionShown_ = visible;
     buttonDate_->setVisible(visible);
     buttonTime_->setVisible(visible);
 }

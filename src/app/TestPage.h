@@ -110,6 +110,7 @@ private:
     shell::Clock* clock_ = nullptr;
     std::function<bool()> loginDialogShowing_;
     LongOperations* operations_ = nullptr;
+    bool correctionShown_ = true;
 
     std::vector<SegmentGlyph*> figures_;  // in the order of the image names
     BatteryBarImage* bar_ = nullptr;
