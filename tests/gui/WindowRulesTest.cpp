@@ -2,6 +2,7 @@
 // write page, the status window's frame.
 #include <QAction>
 #include <QGroupBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QWindow>
 
@@ -119,4 +120,25 @@ TEST_F(MainWindowTest, TheStatusWindowBelongsToTheMainWindow) {
     EXPECT_EQ(status.minimumSize(), status.maximumSize());
     EXPECT_EQ(status.windowTitle(), QStringLiteral("Чтение из устройства"));
     status.Close();
+}
+
+// "--home" with nothing after it is refused with a message and status 2, as
+// the command line program does; it does not fall back to the directory
+// beside the program.
+TEST(Kordex, RefusesAnEmptyProgramDirectory) {
+    QProcess kordex;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    kordex.setProcessEnvironment(env);
+    kordex.start(QStringLiteral(KORDEX_PATH), {QStringLiteral("--home"), QString()});
+    ASSERT_TRUE(kordex.waitForStarted(10000));
+    if (!kordex.waitForFinished(20000)) {
+        kordex.kill();
+        kordex.waitForFinished();
+        FAIL() << "kordex --home '' started instead of refusing";
+    }
+    EXPECT_EQ(kordex.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(kordex.exitCode(), 2);
+    EXPECT_TRUE(QString::fromLocal8Bit(kordex.readAllStandardError())
+                    .contains(QStringLiteral("--home needs a directory")));
 }

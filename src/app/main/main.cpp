@@ -43,8 +43,9 @@ public:
 
 int main(int argc, char** argv) {
     KordexApplication app(argc, argv);
+    // The application's name only: a display name of its own would be added
+    // to the caption of every window and dialog.
     QApplication::setApplicationName(kordex::app::MainCaption);
-    QApplication::setApplicationDisplayName(kordex::app::MainCaption);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Kordex Коммандер"));
@@ -58,6 +59,11 @@ int main(int argc, char** argv) {
     parser.addOption(demo);
     parser.addOption(home);
     parser.process(app);
+    // An empty directory is a mistake, not the directory beside the program.
+    if (parser.isSet(home) && parser.value(home).trimmed().isEmpty()) {
+        std::fprintf(stderr, "kordex: --home needs a directory\n");
+        return 2;
+    }
 
     kordex::app::MainEnv env;
     env.programDirectory = parser.value(home);
