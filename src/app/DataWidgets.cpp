@@ -304,7 +304,16 @@ void DBLookupComboBox::SetDataField(store::View* view, const QString& field) {
 
 void DBLookupComboBox::Refill() {
     const QVariant kept = KeyValue();
-    const QSignalBlocker block(this);
+    {
+        const QSignalBlocker block(this);
+        RefillRows(kept);
+    }
+    // A selected row that is gone leaves the choice empty, and those who
+    // follow the choice hear of it. A row that stays moves nothing.
+    if (!IsEmpty(kept) && currentIndex() < 0) emit currentIndexChanged(-1);
+}
+
+void DBLookupComboBox::RefillRows(const QVariant& kept) {
     clear();
     store::View* lv = list_.View();
     const store::Field* name = lv == nullptr ? nullptr : lv->FindField(listField_);

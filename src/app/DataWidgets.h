@@ -194,6 +194,7 @@ public slots:
 private:
     void Chosen(int index);
     void ShowDataValue();
+    void RefillRows(const QVariant& kept);
 
     DataLink list_;
     FieldLink data_;

@@ -82,7 +82,7 @@ TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(s
     settingsStore_ = env_.settings != nullptr ? env_.settings : ownSettings_.get();
     link::SerialPort& port = env_.port != nullptr ? *env_.port : *ownPort_;
 
-    status_ = std::make_unique<TFormStatus>(*prompt_);
+    status_ = std::make_unique<TFormStatus>(*prompt_, this);
     dm_ = std::make_unique<store::TDM>(*prompt_, *status_, *clock_, *pump_, env_.programDirectory);
     rules_ = std::make_unique<store::Rules>(*dm_);
     link_ = std::make_unique<link::ReaderLink>(port, *prompt_, *status_, *clock_, *pump_);
@@ -93,9 +93,9 @@ TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(s
     gridKeys_->gridExit = [this](DBGrid*) { ActionRefresh(false); };
     gridKeys_->postRow = [this](DBGrid*) {
         if (Action(QStringLiteral("ActionPostRec"))->isEnabled())
-            Run([this] { ActionPostRecExecute(); });
+            Command([this] { ActionPostRecExecute(); });
     };
-    gridKeys_->newOrEditRow = [this](DBGrid* g) { Run([this, g] { ActionNewRecExecute(g); }); };
+    gridKeys_->newOrEditRow = [this](DBGrid* g) { Command([this, g] { ActionNewRecExecute(g); }); };
     refreshLink_ = std::make_unique<DataLink>();
     connect(refreshLink_.get(), &DataLink::dataChanged, this, [this] {
         if (refreshLink_->View() != nullptr) DataChangeRule(*refreshLink_->View());
@@ -115,6 +115,7 @@ TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(s
     about_ = std::make_unique<TAboutBox>(this);
     pword_ = std::make_unique<TFormPWord>(*dm_, *rules_, *link_, *prompt_, *settingsStore_, this);
     testPage_->Attach(*link_, *status_, *clock_, [this] { return pword_ && pword_->Showing(); });
+    testPage_->SetLongOperations(&operations_);
 
     FormCreate();
 }
@@ -155,6 +156,15 @@ void TFormMain::Run(const std::function<void()>& command) {
     }
 }
 
+bool TFormMain::Busy() const {
+    return operations_.Running() || status_->IsShowing();
+}
+
+void TFormMain::Command(const std::function<void()>& command) {
+    if (Busy()) return;
+    Run(command);
+}
+
 void TFormMain::MyException(const QString& error) {
     const std::optional<QString> text = ExceptionFilterText(error);
     if (!text) return;
@@ -183,7 +193,8 @@ void TFormMain::BuildActions() {
     QAction* pword = MakeAction("ActionPWord", QStringLiteral("&Ввод пароля..."),
                                 QStringLiteral("Ввод пароля"), QKeySequence(Qt::CTRL | Qt::Key_A));
     pword->setIcon(icon(QStyle::SP_DialogApplyButton));
-    connect(pword, &QAction::triggered, this, [this] { Run([this] { ActionPWordExecute(); }); });
+    connect(pword, &QAction::triggered, this,
+            [this] { Command([this] { ActionPWordExecute(); }); });
     QAction* exit = MakeAction("MenuItemExit", QStringLiteral("Вы&ход"), QStringLiteral("Выход"),
                                QKeySequence(Qt::ALT | Qt::Key_X));
     connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -282,7 +293,7 @@ void TFormMain::BuildActions() {
     }
     auto on = [this](const char* name, std::function<void()> command) {
         connect(Action(QString::fromLatin1(name)), &QAction::triggered, this,
-                [this, command] { Run(command); });
+                [this, command] { Command(command); });
     };
     on("ActionNewRec", [this] { ActionNewRecExecute(Action(QStringLiteral("ActionNewRec"))); });
     on("ActionEditRec", [this] { ActionNewRecExecute(Action(QStringLiteral("ActionEditRec"))); });
@@ -309,12 +320,13 @@ void TFormMain::BuildActions() {
                                QStringLiteral("Чтение данных из Kordex'а"));
     read->setIcon(icon(QStyle::SP_ArrowDown));
     read->setEnabled(false);
-    connect(read, &QAction::triggered, this, [this] { Run([this] { ActionDReadExecute(); }); });
+    connect(read, &QAction::triggered, this, [this] { Command([this] { ActionDReadExecute(); }); });
     QAction* write = MakeAction("ActionDWrite", QStringLiteral("&Запись данных в Kordex"),
                                 QStringLiteral("Запись данных в Kordex"));
     write->setIcon(icon(QStyle::SP_ArrowUp));
     write->setEnabled(false);
-    connect(write, &QAction::triggered, this, [this] { Run([this] { ActionDWriteExecute(); }); });
+    connect(write, &QAction::triggered, this,
+            [this] { Command([this] { ActionDWriteExecute(); }); });
 
     // Archive: the archive commands come with the archive; they stay disabled.
     struct Plain {
@@ -351,7 +363,7 @@ void TFormMain::BuildActions() {
     print->setEnabled(false);
     QAction* printer = MakeAction("MenuItemPrinterSetup", QStringLiteral("&Настройка принтера..."),
                                   QStringLiteral("Настройка принтера"));
-    connect(printer, &QAction::triggered, this, [this] { Run([this] { PrinterSetup(); }); });
+    connect(printer, &QAction::triggered, this, [this] { Command([this] { PrinterSetup(); }); });
 
     // Ports
     for (int d = 1; d <= 4; ++d) {
@@ -362,7 +374,7 @@ void TFormMain::BuildActions() {
         // The chosen port decides the checks; a click only asks for the choice.
         connect(a, &QAction::triggered, this, [this, d, a] {
             a->setChecked(settings_.port == d);
-            Run([this, d] { ActionCOMExecute(d); });
+            Command([this, d] { ActionCOMExecute(d); });
         });
     }
 
@@ -370,15 +382,16 @@ void TFormMain::BuildActions() {
     QAction* context = MakeAction("ActionContext", QStringLiteral("&Справка..."),
                                   QStringLiteral("Справка"), QKeySequence(Qt::Key_F1));
     connect(context, &QAction::triggered, this,
-            [this] { Run([this] { ActionContextExecute(); }); });
+            [this] { Command([this] { ActionContextExecute(); }); });
     QAction* help = MakeAction("ActionHelp", QStringLiteral("Со&держание..."),
                                QStringLiteral("Содержание"), QKeySequence(Qt::SHIFT | Qt::Key_F1));
     help->setIcon(icon(QStyle::SP_DialogHelpButton));
-    connect(help, &QAction::triggered, this, [this] { Run([this] { ActionHelpExecute(); }); });
+    connect(help, &QAction::triggered, this, [this] { Command([this] { ActionHelpExecute(); }); });
     QAction* about =
         MakeAction("ActionAbout", QStringLiteral("&О программе..."), QStringLiteral("О программе"));
     about->setIcon(icon(QStyle::SP_MessageBoxInformation));
-    connect(about, &QAction::triggered, this, [this] { Run([this] { ActionAboutExecute(); }); });
+    connect(about, &QAction::triggered, this,
+            [this] { Command([this] { ActionAboutExecute(); }); });
 
     for (auto& [name, a] : actions_)
         addAction(a);  // shortcuts work wherever the focus is in the window
@@ -812,7 +825,9 @@ void TFormMain::BuildPages() {
     for (QTabWidget* t : controls) {
         connect(t, &QTabWidget::currentChanged, this, [this] {
             if (changing_) return;
-            if (!PageControlChanging(true)) {
+            // While a long operation runs the page stays; so does it when
+            // the page in front may not be left.
+            if (Busy() || !PageControlChanging(true)) {
                 // Back to the page that was in front.
                 store::ScopedFlag programmatic(changing_, true);
                 pageControl_->setCurrentWidget(pages_[frontPage_]);
@@ -878,7 +893,7 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
         const int tag = g != nullptr ? g->property("tag").toInt() : -1;
         if (g != nullptr && g->viewport() == watched && tag >= 0 && tag <= 5 &&
             g->property("reference").toBool() && !g->Editing()) {
-            Run([this, g] { ActionNewRecExecute(g); });
+            Command([this, g] { ActionNewRecExecute(g); });
             return true;
         }
     }
@@ -951,6 +966,8 @@ void TFormMain::FormShow() {
     for (const char* n : {"TabSheetUsers", "TabSheetRound", "TabSheetKDs", "TabSheetWrite",
                           "TabSheetRead", "TabSheetEvents", "TabSheetAEvents"})
         SetPageVisible(QString::fromLatin1(n), false);
+    // Nobody sets a collector's clock before a login has shown who may.
+    testPage_->SetCorrectionVisible(false);
     PageControlChange();
 }
 
@@ -972,6 +989,7 @@ void TFormMain::ActionCOMExecute(int tag) {
 // --- Login
 
 void TFormMain::ActionPWordExecute() {
+    const LongOperations::Hold busy(operations_);
     if (!dm_->Database().Connected() && !dm_->OpenDatabases()) return;
     if (!PageControlChanging(false)) return;
     if (RunPasswordDialog(*pword_, *dm_, *rules_, *prompt_) != LoginOutcome::Accepted) return;
@@ -1070,10 +1088,12 @@ void TFormMain::SwitchPair(store::View& rounds, store::View& touches, bool dateP
 // --- Device
 
 void TFormMain::ActionDReadExecute() {
+    const LongOperations::Hold busy(operations_);
     ops_->ActionDReadExecute();
 }
 
 void TFormMain::ActionDWriteExecute() {
+    const LongOperations::Hold busy(operations_);
     ops_->ActionDWriteExecute();
 }
 
@@ -1127,7 +1147,7 @@ void TFormMain::FocusMemo(qsizetype position, qsizetype length) {
 }
 
 std::optional<double> TFormMain::ChooseRegistrationTime(store::View& entries) {
-    return app::ChooseRegistrationTime(entries, *prompt_, this);
+    return app::ChooseRegistrationTime(entries, *prompt_, DialogOwner(this));
 }
 
 // --- Help, About, printer
@@ -1169,6 +1189,11 @@ void TFormMain::PrinterSetup() {
 void TFormMain::closeEvent(QCloseEvent* event) {
     if (closed_) {
         event->accept();
+        return;
+    }
+    // A running operation is stopped from its status window, not by closing.
+    if (Busy()) {
+        event->ignore();
         return;
     }
     bool allow = false;

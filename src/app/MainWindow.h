@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "LongOperation.h"
 #include "ProgramSettings.h"
 #include "TableCommands.h"
 #include "collector/Pages.h"
@@ -154,6 +155,10 @@ public:
     std::function<std::optional<KeyDialogResult>(const KeyDialogRequest&)> keyDialog;
     QLabel* LabelN() const { return labelN_; }
 
+    // Whether a long operation runs (or the status window shows): the window
+    // then starts no command and no page change.
+    bool Busy() const;
+
     // The program-wide error handler: shows an error as the filter says.
     void MyException(const QString& error);
 
@@ -211,6 +216,8 @@ private:
     void GridLeft(DBGrid* grid, Qt::FocusReason reason);
     // Runs a command; an error that escapes it goes to MyException.
     void Run(const std::function<void()>& command);
+    // Runs an operator's command, unless a long operation runs.
+    void Command(const std::function<void()>& command);
 
     MainEnv env_;
     std::unique_ptr<shell::Prompt> ownPrompt_;
@@ -265,6 +272,7 @@ private:
     bool shown_ = false;
     bool closed_ = false;
     bool changing_ = false;  // a page is being made current by the program
+    LongOperations operations_;
 };
 
 }  // namespace kordex::app

@@ -75,6 +75,11 @@ QMessageBox::StandardButton ButtonOf(Answer answer) {
 
 }  // namespace
 
+QWidget* DialogOwner(QWidget* preferred) {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return preferred != nullptr ? preferred : QApplication::activeWindow();
+}
+
 std::unique_ptr<QMessageBox> MessagePrompt::Build(const QString& caption, const QString& text,
                                                   Icon icon, Buttons buttons, QWidget* parent) {
     auto box = std::make_unique<QMessageBox>(parent);
@@ -99,6 +104,9 @@ std::unique_ptr<QMessageBox> MessagePrompt::Build(const QString& caption, const 
     box->setDefaultButton(HasYes(buttons) ? QMessageBox::Yes : QMessageBox::Ok);
     box->setEscapeButton(ButtonOf(EscapeAnswer(buttons)));
     box->setWindowModality(Qt::ApplicationModal);
+    // Above a window that stays on top (the status window) the box stays on top too.
+    if (parent != nullptr && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        box->setWindowFlag(Qt::WindowStaysOnTopHint);
     return box;
 }
 
@@ -118,8 +126,8 @@ Answer MessagePrompt::AnswerOf(const QMessageBox& box, Buttons buttons) {
 }
 
 Answer MessagePrompt::Ask(const QString& caption, const QString& text, Icon icon, Buttons buttons) {
-    QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
-    const std::unique_ptr<QMessageBox> box = Build(caption, text, icon, buttons, parent);
+    const std::unique_ptr<QMessageBox> box =
+        Build(caption, text, icon, buttons, DialogOwner(parent_.data()));
     box->exec();
     return AnswerOf(*box, buttons);
 }

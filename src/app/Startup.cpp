@@ -25,8 +25,9 @@ QTranslator* InstallQtTranslations(QCoreApplication& app, const QString& directo
 }
 
 QTranslator* InitApplication(QApplication& app) {
+    // The application's name only: a display name of its own would be added
+    // to the caption of every window and dialog.
     QApplication::setApplicationName(MainCaption);
-    QApplication::setApplicationDisplayName(MainCaption);
     return InstallQtTranslations(app);
 }
 

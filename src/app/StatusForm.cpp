@@ -39,7 +39,10 @@ TFormStatus::TFormStatus(shell::Prompt& prompt, QWidget* parent)
                           Qt::WindowStaysOnTopHint),
       prompt_(prompt) {
     setObjectName(QStringLiteral("FormStatus"));
-    setModal(false);
+    // Shown, the window does not hold up the operation that shows it, but it
+    // takes the input of every other window of the program: while an
+    // operation runs nothing else can be started.
+    setWindowModality(Qt::ApplicationModal);
     setFocusPolicy(Qt::StrongFocus);
 
     QFont bold = font();

@@ -1,6 +1,7 @@
 #include "TestPage.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <QFontMetrics>
 #include <QFrame>
@@ -301,14 +302,28 @@ void TestPage::Apply(const collector::TestRedraw& redraw) {
 }
 
 void TestPage::ButtonCorrectDateClick() {
-    if (link_ != nullptr) test_.ButtonCorrectDateClick(*link_, clock_->Now());
+    Correct(true);
 }
 
 void TestPage::ButtonCorrectTimeClick() {
-    if (link_ != nullptr) test_.ButtonCorrectTimeClick(*link_, clock_->Now());
+    Correct(false);
+}
+
+// Only an operator who may set the collector's clock sees the buttons; a
+// hidden button sets nothing, whatever clicks it.
+void TestPage::Correct(bool date) {
+    if (link_ == nullptr || !correctionShown_) return;
+    if (operations_ != nullptr && operations_->Running()) return;
+    std::optional<LongOperations::Hold> busy;
+    if (operations_ != nullptr) busy.emplace(*operations_);
+    if (date)
+        test_.ButtonCorrectDateClick(*link_, clock_->Now());
+    else
+        test_.ButtonCorrectTimeClick(*link_, clock_->Now());
 }
 
 void TestPage::SetCorrectionVisible(bool visible) {
+    correctionShown_ = visible;
     buttonDate_->setVisible(visible);
     buttonTime_->setVisible(visible);
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "LongOperation.h"
 #include "collector/DeviceTest.h"
 
 class QPushButton;
@@ -78,6 +79,10 @@ public:
     void Attach(link::ReaderLink& link, shell::StatusWindow& status, shell::Clock& clock,
                 std::function<bool()> loginDialogShowing);
 
+    // A correction is a long operation of the program's: it starts only when
+    // none runs, and none starts while it runs.
+    void SetLongOperations(LongOperations* operations) { operations_ = operations; }
+
     // The test timer. The port is opened and closed by the caller.
     void Start();
     void Stop();
@@ -103,6 +108,7 @@ public:
 
 private:
     QWidget* MakeDisplay(int first, const QString& layout);
+    void Correct(bool date);
     void Apply(const collector::TestRedraw& redraw);
 
     collector::DeviceTest test_;
@@ -110,6 +116,8 @@ private:
     shell::StatusWindow* status_ = nullptr;
     shell::Clock* clock_ = nullptr;
     std::function<bool()> loginDialogShowing_;
+    LongOperations* operations_ = nullptr;
+    bool correctionShown_ = true;
 
     std::vector<SegmentGlyph*> figures_;  // in the order of the image names
     BatteryBarImage* bar_ = nullptr;

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "../store/ModuleFixture.h"
@@ -239,6 +240,27 @@ TEST_F(DataWidgetsTest, LookupComboListsTheGuardsAndFollowsTheirRows) {
     combo.SetKeyField("Name");
     combo.SetKeyValue("Петров");
     EXPECT_EQ(combo.KeyValue().toString(), "Петров");
+}
+
+// Those who follow a list's choice (the write page's path mode) hear when the
+// chosen row is gone from the list, and only then.
+TEST_F(DataWidgetsTest, LookupComboTellsWhenItsChosenRowIsGone) {
+    AddPeople();
+    DBLookupComboBox combo;
+    combo.SetListView(&dm->TableGuards());
+    combo.SetKeyValue(KeyOf(22));
+    QSignalSpy changes(&combo, &QComboBox::currentIndexChanged);
+
+    Add(dm->TableUsers(), {{"Key", KeyOf(24)}, {"Name", "Кузнецов"}, {"IsRegister", false}});
+    EXPECT_EQ(combo.KeyValue().toString(), KeyOf(22));
+    EXPECT_EQ(changes.count(), 0);
+
+    dm->DeleteFromTable(dm->TableUsers(), "Key", KeyOf(22));
+    dm->TableGuards().Refresh();
+    EXPECT_FALSE(Items(combo).contains("Иванов"));
+    EXPECT_EQ(combo.currentIndex(), -1);
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes[0][0].toInt(), -1);
 }
 
 TEST_F(DataWidgetsTest, LookupComboWritesTheChosenKeyOnlyWhileEditing) {

@@ -62,14 +62,17 @@ TEST_F(StatusFormTest, AtDesignAWaitLineAnEmptyGaugeOfTenAndNoCloseButton) {
     EXPECT_FALSE(form.IsShowing());
 }
 
-TEST_F(StatusFormTest, ShowSetsCaptionLineAndAnEmptyGaugeAndShowsNonModalInTheMiddle) {
+TEST_F(StatusFormTest, ShowSetsCaptionLineAndAnEmptyGaugeAndShowsWithoutWaitingInTheMiddle) {
     form.Show(QStringLiteral("Открытие баз данных"), QStringLiteral("x"), 3);
     form.SetPosition(2);
     form.Close();
 
     form.Show(ReadCaption, ReadText, 25);
+    // Show returns with the window up: the operation goes on while it shows,
+    // and the other windows of the program take no input meanwhile.
     EXPECT_TRUE(form.IsShowing());
-    EXPECT_FALSE(form.isModal());
+    EXPECT_EQ(form.windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(QApplication::activeModalWidget(), &form);
     EXPECT_EQ(form.windowTitle(), ReadCaption);
     EXPECT_EQ(Label()->text(), ReadText);
     EXPECT_EQ(form.Text(), ReadText);

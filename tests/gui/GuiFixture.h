@@ -57,7 +57,7 @@ protected:
 
     void Start() {
         app::MainEnv env;
-        env.prompt = &prompt;
+        env.prompt = boxes != nullptr ? boxes : &prompt;
         env.clock = &clock;
         env.pump = &pump;
         env.port = &port;
@@ -135,6 +135,7 @@ protected:
     QTemporaryDir dir;
     shell::FakeClock clock;
     shell::ScriptedPrompt prompt;
+    shell::Prompt* boxes = nullptr;  // set: the window asks it instead of prompt
     shell::QtEventPump pump;
     sim::Collector collector;
     sim::Reader reader;

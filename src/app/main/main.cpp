@@ -58,6 +58,11 @@ int main(int argc, char** argv) {
     parser.addOption(demo);
     parser.addOption(home);
     parser.process(app);
+    // An empty directory is a mistake, not the directory beside the program.
+    if (parser.isSet(home) && parser.value(home).trimmed().isEmpty()) {
+        std::fprintf(stderr, "kordex: --home needs a directory\n");
+        return 2;
+    }
 
     kordex::app::MainEnv env;
     env.programDirectory = parser.value(home);
