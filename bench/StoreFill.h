@@ -28,12 +28,16 @@ inline void Fill(TDM& dm, int rounds, int touchesPerRound, int journal) {
         v.SetValue("IsPrBook", false);
         v.Post();
     }
+    // The round tables and the journal live on two connections: each fill
+    // runs in one transaction per connection, or every row would commit alone.
     Database& db = dm.Database();
+    Database& dbE = dm.DatabaseE();
     Table& r = *dm.TableKDEvents().PhysicalTable();
     Table& t = *dm.TableKDREvents().PhysicalTable();
     Table& j = *dm.TablePrEvents().PhysicalTable();
     const double start = 45000.0;
     db.Begin();
+    dbE.Begin();
     Values round(r.Def().fields.size()), touch(t.Def().fields.size()), entry(j.Def().fields.size());
     for (int i = 0; i < rounds; ++i) {
         const double reg = start + i * 0.5;
@@ -57,6 +61,7 @@ inline void Fill(TDM& dm, int rounds, int touchesPerRound, int journal) {
         entry[3] = QStringLiteral("Чтение из Kordex'а");
         j.Insert(entry);
     }
+    dbE.Commit();
     db.Commit();
 }
 
