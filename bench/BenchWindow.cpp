@@ -15,11 +15,10 @@
 #include <memory>
 
 #include "BigShift.h"
-#include "app/DBGrid.h"
-#include "app/MainWindow.h"
-#include "app/PasswordDialog.h"
-#include "app/SettingsStore.h"
-#include "app/TestPage.h"
+#include "app/device/TestPage.h"
+#include "app/login/PasswordDialog.h"
+#include "app/settings/SettingsStore.h"
+#include "app/window/MainWindow.h"
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"
 #include "shell/Prompt.h"
@@ -28,6 +27,7 @@
 #include "sim/Reader.h"
 #include "sim/SimPort.h"
 #include "store/Rules.h"
+#include "widgets/DBGrid.h"
 
 using namespace kordex;
 using namespace kordex::bench;

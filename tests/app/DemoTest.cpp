@@ -1,4 +1,4 @@
-#include "app/Demo.h"
+#include "app/window/Demo.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "../store/ModuleFixture.h"
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "collector/Operations.h"
 #include "collector/Pages.h"
 #include "collector/RoundBuilder.h"

@@ -10,13 +10,14 @@
 #include <QVBoxLayout>
 
 #include "../store/ModuleFixture.h"
-#include "app/DBGrid.h"
-#include "app/FastFind.h"
+#include "app/table/FastFind.h"
 #include "link/KeyId.h"
 #include "store/Rules.h"
+#include "widgets/DBGrid.h"
 
 using namespace kordex;
 using namespace kordex::app;
+using namespace kordex::widgets;
 using namespace kordex::store;
 using namespace kordex::store::testing;
 

@@ -9,8 +9,8 @@
 #include <QTest>
 #include <QTextBrowser>
 
-#include "app/AboutBox.h"
-#include "app/HelpWindow.h"
+#include "app/window/AboutBox.h"
+#include "app/window/HelpWindow.h"
 
 using namespace kordex::app;
 

@@ -14,8 +14,8 @@
 #include <memory>
 
 #include "../store/ModuleFixture.h"
-#include "app/DateRegDialog.h"
-#include "app/KeyDialogs.h"
+#include "app/device/DateRegDialog.h"
+#include "app/device/KeyDialogs.h"
 #include "link/KeyId.h"
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"

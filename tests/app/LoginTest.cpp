@@ -13,14 +13,15 @@
 
 #include "../ReaderRig.h"
 #include "../store/ModuleFixture.h"
-#include "app/PasswordDialog.h"
-#include "app/Rights.h"
-#include "app/SettingsStore.h"
+#include "app/login/PasswordDialog.h"
+#include "app/login/Rights.h"
+#include "app/settings/SettingsStore.h"
 #include "link/KeyId.h"
 #include "store/Rules.h"
 
 using namespace kordex;
 using namespace kordex::app;
+using namespace kordex::widgets;
 using namespace kordex::store;
 using namespace kordex::store::testing;
 

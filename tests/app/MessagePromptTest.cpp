@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "app/MessagePrompt.h"
+#include "app/window/MessagePrompt.h"
 
 using namespace kordex;
 using namespace kordex::app;

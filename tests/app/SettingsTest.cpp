@@ -10,9 +10,9 @@
 #include <functional>
 #include <vector>
 
-#include "app/ProgramSettings.h"
-#include "app/SettingsStore.h"
-#include "app/WindowSettings.h"
+#include "app/settings/ProgramSettings.h"
+#include "app/settings/SettingsStore.h"
+#include "app/settings/WindowSettings.h"
 
 using namespace kordex;
 using namespace kordex::app;

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <optional>
 
-#include "app/StatusForm.h"
+#include "app/window/StatusForm.h"
 #include "shell/Prompt.h"
 
 using namespace kordex;

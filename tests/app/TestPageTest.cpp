@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/SegmentGlyph.h"
-#include "app/TestPage.h"
+#include "app/device/SegmentGlyph.h"
+#include "app/device/TestPage.h"
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"
 #include "shell/Prompt.h"

@@ -9,14 +9,15 @@
 #include <memory>
 
 #include "../store/ModuleFixture.h"
-#include "app/DBGrid.h"
-#include "app/DataWidgets.h"
-#include "app/UsersPage.h"
+#include "app/login/UsersPage.h"
 #include "link/KeyId.h"
 #include "store/Rules.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DataWidgets.h"
 
 using namespace kordex;
 using namespace kordex::app;
+using namespace kordex::widgets;
 using namespace kordex::store;
 using namespace kordex::store::testing;
 

@@ -13,11 +13,10 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/DataWidgets.h"
-#include "app/MainWindow.h"
-#include "app/PasswordDialog.h"
-#include "app/SettingsStore.h"
-#include "app/TestPage.h"
+#include "app/device/TestPage.h"
+#include "app/login/PasswordDialog.h"
+#include "app/settings/SettingsStore.h"
+#include "app/window/MainWindow.h"
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"
 #include "shell/Prompt.h"
@@ -26,6 +25,7 @@
 #include "sim/Scenario.h"
 #include "sim/SimPort.h"
 #include "store/DataModule.h"
+#include "widgets/DataWidgets.h"
 
 namespace kordex::gui {
 

@@ -10,12 +10,12 @@
 #include <QWindow>
 
 #include "GuiFixture.h"
-#include "app/DBGrid.h"
-#include "app/Demo.h"
-#include "app/DevicePageWidgets.h"
-#include "app/MessagePrompt.h"
-#include "app/StatusForm.h"
+#include "app/device/DevicePageWidgets.h"
+#include "app/window/Demo.h"
+#include "app/window/MessagePrompt.h"
+#include "app/window/StatusForm.h"
 #include "collector/Operations.h"
+#include "widgets/DBGrid.h"
 
 using namespace kordex;
 using namespace kordex::app;

@@ -11,19 +11,20 @@
 #include <QToolButton>
 
 #include "GuiFixture.h"
-#include "app/DBGrid.h"
-#include "app/Demo.h"
-#include "app/DevicePageWidgets.h"
-#include "app/FastFind.h"
-#include "app/HelpWindow.h"
-#include "app/ProgramSettings.h"
-#include "app/TestPage.h"
+#include "app/device/DevicePageWidgets.h"
+#include "app/device/TestPage.h"
+#include "app/settings/ProgramSettings.h"
+#include "app/table/FastFind.h"
+#include "app/window/Demo.h"
+#include "app/window/HelpWindow.h"
 #include "collector/DeviceTest.h"
 #include "collector/Operations.h"
 #include "store/Rules.h"
+#include "widgets/DBGrid.h"
 
 using namespace kordex;
 using namespace kordex::app;
+using namespace kordex::widgets;
 using kordex::gui::AdminKey;
 using kordex::gui::MainWindowTest;
 using kordex::gui::RegistrarKey;

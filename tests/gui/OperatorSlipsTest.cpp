@@ -10,16 +10,17 @@
 #include <QTimer>
 
 #include "GuiFixture.h"
-#include "app/DBGrid.h"
-#include "app/DataWidgets.h"
-#include "app/FastFind.h"
-#include "app/KeyDialogs.h"
+#include "app/device/KeyDialogs.h"
+#include "app/table/FastFind.h"
 #include "collector/Operations.h"
 #include "sim/Scenario.h"
 #include "store/Rules.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DataWidgets.h"
 
 using namespace kordex;
 using namespace kordex::app;
+using namespace kordex::widgets;
 using kordex::gui::AdminKey;
 using kordex::gui::MainWindowTest;
 using kordex::gui::RegistrarKey;

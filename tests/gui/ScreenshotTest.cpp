@@ -8,10 +8,10 @@
 #include <QPixmap>
 
 #include "GuiFixture.h"
-#include "app/DBGrid.h"
-#include "app/Demo.h"
-#include "app/DevicePageWidgets.h"
-#include "app/PasswordDialog.h"
+#include "app/device/DevicePageWidgets.h"
+#include "app/login/PasswordDialog.h"
+#include "app/window/Demo.h"
+#include "widgets/DBGrid.h"
 
 using namespace kordex;
 using kordex::gui::MainWindowTest;

@@ -8,16 +8,17 @@
 #include <QToolButton>
 
 #include "GuiFixture.h"
-#include "app/DBGrid.h"
-#include "app/DataWidgets.h"
-#include "app/DevicePageWidgets.h"
-#include "app/FastFind.h"
-#include "app/TableCommands.h"
+#include "app/device/DevicePageWidgets.h"
+#include "app/table/FastFind.h"
+#include "app/table/TableCommands.h"
 #include "collector/Operations.h"
 #include "store/Rules.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DataWidgets.h"
 
 using namespace kordex;
 using namespace kordex::app;
+using namespace kordex::widgets;
 using kordex::gui::AdminKey;
 using kordex::gui::MainWindowTest;
 using kordex::gui::RegistrarKey;

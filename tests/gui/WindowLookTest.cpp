@@ -12,11 +12,11 @@
 #include <QTranslator>
 
 #include "GuiFixture.h"
-#include "app/DBGrid.h"
-#include "app/Demo.h"
-#include "app/DevicePageWidgets.h"
-#include "app/Startup.h"
-#include "app/TestPage.h"
+#include "app/device/DevicePageWidgets.h"
+#include "app/device/TestPage.h"
+#include "app/window/Demo.h"
+#include "app/window/Startup.h"
+#include "widgets/DBGrid.h"
 
 using namespace kordex;
 using kordex::gui::MainWindowTest;
@@ -161,14 +161,14 @@ TEST_F(MainWindowTest, TheBatteryScaleHasDigitsTicksAFrameAndDottedLines) {
 namespace {
 
 // Whether the last column shown of a grid ends at the grid's right edge.
-bool LastColumnReachesTheEdge(const app::DBGrid& grid) {
+bool LastColumnReachesTheEdge(const widgets::DBGrid& grid) {
     const QHeaderView* header = grid.horizontalHeader();
     const int last = header->logicalIndex(header->count() - 1);
     return header->sectionViewportPosition(last) + header->sectionSize(last) ==
            grid.viewport()->width();
 }
 
-int RowsShown(const app::DBGrid& grid) {
+int RowsShown(const widgets::DBGrid& grid) {
     return grid.viewport()->height() / grid.rowHeight(0);
 }
 
@@ -204,8 +204,8 @@ TEST_F(MainWindowTest, TheGridsTakeTheRoomThePagesLeave) {
     app::ReadPage& read = window->ReadPageWidget();
     ASSERT_TRUE(read.Attached());
     QApplication::processEvents();
-    app::DBGrid* touches = read.TouchGrid();
-    app::DBGrid* missed = read.MissedGrid();
+    widgets::DBGrid* touches = read.TouchGrid();
+    widgets::DBGrid* missed = read.MissedGrid();
     app::RoundHeader* header = read.Header();
     EXPECT_EQ(header->height(), header->sizeHint().height());
     EXPECT_GE(RowsShown(*touches), 2);
@@ -251,7 +251,7 @@ TEST_F(MainWindowTest, TheGridsTakeTheRoomThePagesLeave) {
         window->ShowPage(QString::fromLatin1(p.page),
                          p.sub != nullptr ? QString::fromLatin1(p.sub) : QString());
         QApplication::processEvents();
-        for (app::DBGrid* g : window->findChildren<app::DBGrid*>()) {
+        for (widgets::DBGrid* g : window->findChildren<widgets::DBGrid*>()) {
             if (!g->isVisible()) continue;
             SCOPED_TRACE(g->objectName().toStdString());
             int wanted = 0;

@@ -7,13 +7,14 @@
 #include <QWindow>
 
 #include "GuiFixture.h"
-#include "app/DBGrid.h"
-#include "app/DevicePageWidgets.h"
-#include "app/StatusForm.h"
-#include "app/TestPage.h"
+#include "app/device/DevicePageWidgets.h"
+#include "app/device/TestPage.h"
+#include "app/window/StatusForm.h"
+#include "widgets/DBGrid.h"
 
 using namespace kordex;
 using namespace kordex::app;
+using namespace kordex::widgets;
 using kordex::gui::AdminKey;
 using kordex::gui::MainWindowTest;
 using kordex::gui::RegistrarKey;

@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/Demo.h"
-#include "app/MainWindow.h"
-#include "app/SettingsStore.h"
-#include "app/Startup.h"
+#include "app/settings/SettingsStore.h"
+#include "app/window/Demo.h"
+#include "app/window/MainWindow.h"
+#include "app/window/Startup.h"
 #if KORDEX_SIM_PTY
 #include "sim/PtyReader.h"
 #endif

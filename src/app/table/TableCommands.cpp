@@ -7,17 +7,19 @@
 #include <QApplication>
 #include <QLabel>
 
-#include "DBGrid.h"
-#include "DataWidgets.h"
 #include "FastFind.h"
-#include "GridModel.h"
-#include "KeyDialogs.h"
-#include "MainWindow.h"
-#include "Rights.h"
+#include "app/device/KeyDialogs.h"
+#include "app/login/Rights.h"
+#include "app/window/MainWindow.h"
 #include "link/KeyId.h"
 #include "shell/ScopeExit.h"
 #include "store/DataModule.h"
 #include "store/Rules.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DataWidgets.h"
+#include "widgets/GridModel.h"
+
+using namespace kordex::widgets;
 
 namespace kordex::app {
 

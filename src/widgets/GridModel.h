@@ -10,7 +10,7 @@
 
 class QFontMetrics;
 
-namespace kordex::app {
+namespace kordex::widgets {
 
 // One column of a grid: the view's field and the title over it.
 struct GridColumn {
@@ -182,4 +182,4 @@ private:
     mutable int reads_ = 0;
 };
 
-}  // namespace kordex::app
+}  // namespace kordex::widgets

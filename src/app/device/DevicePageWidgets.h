@@ -20,12 +20,14 @@ class TDM;
 class View;
 }  // namespace kordex::store
 
-namespace kordex::app {
-
+namespace kordex::widgets {
 class DBEdit;
 class DBGrid;
 class DBLookupComboBox;
 class DBRadioGroup;
+}  // namespace kordex::widgets
+
+namespace kordex::app {
 
 // The texts of the path modes, by mode.
 const QStringList& PathModeItems();
@@ -44,7 +46,7 @@ public:
 
 private:
     QHBoxLayout* totalsRow_ = nullptr;
-    std::vector<DBEdit*> edits_;
+    std::vector<widgets::DBEdit*> edits_;
 };
 
 // The read page ("TabSheetRead"): the read's options, the round just read or
@@ -62,8 +64,8 @@ public:
     void Detach();
     bool Attached() const { return attached_; }
 
-    DBGrid* TouchGrid() const { return touches_; }
-    DBGrid* MissedGrid() const { return missed_; }
+    widgets::DBGrid* TouchGrid() const { return touches_; }
+    widgets::DBGrid* MissedGrid() const { return missed_; }
     RoundHeader* Header() const { return header_; }
     QCheckBox* CheckBoxAutoKDAdd() const { return autoKD_; }
     QCheckBox* CheckBoxAutoRegAdd() const { return autoReg_; }
@@ -73,7 +75,7 @@ public:
 
     // The grids are made anew at every attach and detach; whoever wires the
     // grids (tags, key handling) hears of it.
-    std::function<void(DBGrid*)> gridMade;
+    std::function<void(widgets::DBGrid*)> gridMade;
 
 private:
     // DBRadioGroupModeReadChange: the mode group shows only while the round has a mode.
@@ -83,10 +85,10 @@ private:
     store::TDM& dm_;
     bool attached_ = false;
     RoundHeader* header_ = nullptr;
-    DBRadioGroup* mode_ = nullptr;
+    widgets::DBRadioGroup* mode_ = nullptr;
     QHBoxLayout* grids_ = nullptr;
-    DBGrid* touches_ = nullptr;
-    DBGrid* missed_ = nullptr;
+    widgets::DBGrid* touches_ = nullptr;
+    widgets::DBGrid* missed_ = nullptr;
     QCheckBox* autoKD_ = nullptr;
     QCheckBox* autoReg_ = nullptr;
     QCheckBox* autoGuard_ = nullptr;
@@ -121,17 +123,17 @@ public:
     // DBLookupComboBoxPathWriteClick: the mode group shows only with a path.
     void PathChanged();
 
-    DBLookupComboBox* GuardChoice() const { return guard_; }
-    DBLookupComboBox* PathChoice() const { return path_; }
+    widgets::DBLookupComboBox* GuardChoice() const { return guard_; }
+    widgets::DBLookupComboBox* PathChoice() const { return path_; }
     QGroupBox* GroupBoxPathMode() const { return modeBox_; }
 
 private:
     void CutMemo();
 
     store::Rules& rules_;
-    DBEdit* registrar_ = nullptr;
-    DBLookupComboBox* guard_ = nullptr;
-    DBLookupComboBox* path_ = nullptr;
+    widgets::DBEdit* registrar_ = nullptr;
+    widgets::DBLookupComboBox* guard_ = nullptr;
+    widgets::DBLookupComboBox* path_ = nullptr;
     QPushButton* clearPath_ = nullptr;
     QGroupBox* modeBox_ = nullptr;
     std::vector<QRadioButton*> modes_;

@@ -13,7 +13,7 @@
 
 class QKeyEvent;
 
-namespace kordex::app {
+namespace kordex::widgets {
 
 class DBGrid;
 
@@ -174,4 +174,4 @@ private:
     bool passing_ = false;  // a key the hook has had, on its way on
 };
 
-}  // namespace kordex::app
+}  // namespace kordex::widgets

@@ -23,26 +23,28 @@
 #include <QVBoxLayout>
 
 #include "AboutBox.h"
-#include "DBGrid.h"
-#include "DataWidgets.h"
-#include "DateRegDialog.h"
-#include "DevicePageWidgets.h"
-#include "FastFind.h"
 #include "HelpWindow.h"
 #include "MessagePrompt.h"
-#include "PasswordDialog.h"
-#include "Rights.h"
-#include "SettingsStore.h"
 #include "StatusForm.h"
-#include "TestPage.h"
-#include "UsersPage.h"
-#include "WindowSettings.h"
+#include "app/device/DateRegDialog.h"
+#include "app/device/DevicePageWidgets.h"
+#include "app/device/TestPage.h"
+#include "app/login/PasswordDialog.h"
+#include "app/login/Rights.h"
+#include "app/login/UsersPage.h"
+#include "app/settings/SettingsStore.h"
+#include "app/settings/WindowSettings.h"
+#include "app/table/FastFind.h"
 #include "collector/Operations.h"
 #include "link/QtSerialPort.h"
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"
 #include "store/DataModule.h"
 #include "store/Rules.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DataWidgets.h"
+
+using namespace kordex::widgets;
 
 namespace kordex::app {
 

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <exception>
 
-namespace kordex::app {
+namespace kordex::widgets {
 
 // --- TouchCellDelegate ------------------------------------------------------------
 
@@ -423,4 +423,4 @@ void DBGrid::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) ResetColumnWidths();
 }
 
-}  // namespace kordex::app
+}  // namespace kordex::widgets

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "LongOperation.h"
+#include "app/window/LongOperation.h"
 #include "collector/DeviceTest.h"
 
 class QPushButton;

@@ -8,8 +8,8 @@
 #include <optional>
 
 #include "LongOperation.h"
-#include "ProgramSettings.h"
-#include "TableCommands.h"
+#include "app/settings/ProgramSettings.h"
+#include "app/table/TableCommands.h"
 #include "collector/Pages.h"
 #include "link/SerialPort.h"
 
@@ -42,10 +42,13 @@ namespace kordex::collector {
 class Operations;
 }  // namespace kordex::collector
 
-namespace kordex::app {
-
+namespace kordex::widgets {
 class DBGrid;
 class DataLink;
+}  // namespace kordex::widgets
+
+namespace kordex::app {
+
 class GridKeys;
 class HelpWindow;
 class ReadPage;
@@ -109,7 +112,7 @@ public:
     HelpWindow& Help();
     QTabWidget* PageControl() const { return pageControl_; }
     QAction* Action(const QString& name) const;
-    DBGrid* Grid(const QString& name) const;
+    widgets::DBGrid* Grid(const QString& name) const;
     const ProgramSettings& Settings() const { return settings_; }
 
     // --- Commands
@@ -141,7 +144,7 @@ public:
     // The post command follows the focused grid's view state.
     void StateChangeRule(store::View& view);
     // The grid with the focus (or the one whose fast-find panel has it).
-    DBGrid* FocusedGrid() const;
+    widgets::DBGrid* FocusedGrid() const;
 
     // --- Table commands. sender: the action, or the grid (Enter, double click).
     void ActionNewRecExecute(QObject* sender);
@@ -199,9 +202,9 @@ private:
     void BuildPages();
     QAction* MakeAction(const char* name, const QString& text, const QString& hint,
                         const QKeySequence& shortcut = {}, int tag = 0);
-    DBGrid* MakeGrid(const char* name, int tag, store::View& view,
-                     const std::vector<std::pair<QString, QString>>& columns);
-    void WireGrid(DBGrid* grid);
+    widgets::DBGrid* MakeGrid(const char* name, int tag, store::View& view,
+                              const std::vector<std::pair<QString, QString>>& columns);
+    void WireGrid(widgets::DBGrid* grid);
     QWidget* RoundsPage(const char* rounds, const char* touches, const char* missed, store::View& r,
                         store::View& t, store::View& m);
     QWidget* DatePage(const char* touches, store::View& t, store::View& r, RoundHeader** header);
@@ -213,7 +216,7 @@ private:
     void SetPageVisible(const QString& name, bool visible);
     std::optional<KeyDialogResult> ShowKeyDialog(const KeyDialogRequest& request);
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void GridLeft(DBGrid* grid, Qt::FocusReason reason);
+    void GridLeft(widgets::DBGrid* grid, Qt::FocusReason reason);
     // Runs a command; an error that escapes it goes to MyException.
     void Run(const std::function<void()>& command);
     // Runs an operator's command, unless a long operation runs.
@@ -241,15 +244,15 @@ private:
     ProgramSettings settings_;
 
     std::map<QString, QAction*> actions_;
-    std::map<QString, DBGrid*> grids_;
+    std::map<QString, widgets::DBGrid*> grids_;
     QActionGroup* sortGroup_ = nullptr;
     QMenu* popupTable_ = nullptr;
     QLabel* labelN_ = nullptr;
     QToolBar* toolBarMain_ = nullptr;
     QToolBar* toolBarTable_ = nullptr;
-    int lastRowNumber_ = 0;                  // the counter's last positive row number
-    std::map<store::View*, int> rowCounts_;  // rows of each view at the last refresh
-    std::unique_ptr<DataLink> refreshLink_;  // the focused grid's view
+    int lastRowNumber_ = 0;                           // the counter's last positive row number
+    std::map<store::View*, int> rowCounts_;           // rows of each view at the last refresh
+    std::unique_ptr<widgets::DataLink> refreshLink_;  // the focused grid's view
 
     QTabWidget* pageControl_ = nullptr;
     std::map<QString, QWidget*> pages_;     // every page and inner page by name

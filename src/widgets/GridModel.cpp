@@ -7,7 +7,7 @@
 #include "link/DateTime.h"
 #include "store/EventViews.h"
 
-namespace kordex::app {
+namespace kordex::widgets {
 
 namespace {
 
@@ -461,4 +461,4 @@ void GridModel::ViewRefreshed(store::View&) {
     endResetModel();
 }
 
-}  // namespace kordex::app
+}  // namespace kordex::widgets

@@ -7,12 +7,12 @@
 #include <cmath>
 
 #include "../store/ModuleFixture.h"
-#include "app/GridModel.h"
 #include "link/KeyId.h"
 #include "store/Rules.h"
+#include "widgets/GridModel.h"
 
 using namespace kordex;
-using namespace kordex::app;
+using namespace kordex::widgets;
 using namespace kordex::store;
 using namespace kordex::store::testing;
 

@@ -15,11 +15,13 @@ class TDM;
 
 class QGroupBox;
 
-namespace kordex::app {
-
+namespace kordex::widgets {
 class DBCheckBox;
 class DBGrid;
 class DBRadioGroup;
+}  // namespace kordex::widgets
+
+namespace kordex::app {
 
 inline const QString MsgLastAdministrator =
     QStringLiteral("Один из пользователей должен быть администратором !");
@@ -38,11 +40,11 @@ public:
     // holds only there. Unset: whether the page is visible.
     std::function<bool()> pageActive;
 
-    DBGrid* DBGridUsers() const { return grid_; }
-    DBRadioGroup* DBRadioGroupTypeUser() const { return type_; }
+    widgets::DBGrid* DBGridUsers() const { return grid_; }
+    widgets::DBRadioGroup* DBRadioGroupTypeUser() const { return type_; }
     QGroupBox* GroupBoxRights() const { return rights_; }
     // The rights' check boxes in tab order.
-    const std::vector<DBCheckBox*>& RightBoxes() const { return boxes_; }
+    const std::vector<widgets::DBCheckBox*>& RightBoxes() const { return boxes_; }
 
 public slots:
     // The rights are shown for a registrar only.
@@ -55,10 +57,10 @@ private:
 
     store::TDM& dm_;
     shell::Prompt& prompt_;
-    DBGrid* grid_ = nullptr;
-    DBRadioGroup* type_ = nullptr;
+    widgets::DBGrid* grid_ = nullptr;
+    widgets::DBRadioGroup* type_ = nullptr;
     QGroupBox* rights_ = nullptr;
-    std::vector<DBCheckBox*> boxes_;
+    std::vector<widgets::DBCheckBox*> boxes_;
 };
 
 }  // namespace kordex::app

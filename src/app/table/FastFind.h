@@ -7,8 +7,8 @@
 #include <functional>
 #include <optional>
 
-#include "DBGrid.h"
 #include "store/DataModule.h"
+#include "widgets/DBGrid.h"
 
 class QLabel;
 class QKeyEvent;
@@ -39,9 +39,9 @@ public:
     // Opens a panel over the grid's current column with the first character
     // typed, closing any other open panel first. The panel belongs to the
     // grid's window. Null when the grid shows no view.
-    static TPanelFFind* OpenOver(store::TDM& dm, DBGrid* grid, QChar first,
+    static TPanelFFind* OpenOver(store::TDM& dm, widgets::DBGrid* grid, QChar first,
                                  const std::function<void()>& beep = {},
-                                 const std::function<void(DBGrid*)>& gridExit = {});
+                                 const std::function<void(widgets::DBGrid*)>& gridExit = {});
     // The open panel, or null.
     static TPanelFFind* Current();
     // Closes the open panel, if there is one; the focus goes back to its grid.
@@ -49,14 +49,14 @@ public:
     static void CloseFastFind();
 
     // Places the panel, takes the focus and handles the first character.
-    void Open(DBGrid* grid, QChar first);
+    void Open(widgets::DBGrid* grid, QChar first);
     // Handles one typed character as the panel does.
     void KeyPress(QChar ch);
     // Closes the panel, once: the grid gets its options back and, unless the
     // focus went to another control, the focus as well.
     void Exit();
 
-    DBGrid* Grid() const { return grid_; }
+    widgets::DBGrid* Grid() const { return grid_; }
     QString ShownText() const { return shown_; }
     QString SearchText() const { return search_; }
     Direction SearchDirection() const { return direction_; }
@@ -67,7 +67,7 @@ public:
     std::function<void()> beep;
     // The grid's exit handling, run when the focus leaves the panel for
     // another control than the grid.
-    std::function<void(DBGrid*)> gridExit;
+    std::function<void(widgets::DBGrid*)> gridExit;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -82,7 +82,7 @@ private:
     void ShowText();
 
     store::TDM& dm_;
-    QPointer<DBGrid> grid_;
+    QPointer<widgets::DBGrid> grid_;
     QLabel* label_ = nullptr;
     bool savedAlwaysShowSelection_ = false;
     QString shown_;   // as it reads in the found row
@@ -109,34 +109,34 @@ public:
     explicit GridKeys(store::TDM& dm, QObject* parent = nullptr);
 
     // Takes over the grid's key hooks and hears it being entered.
-    void Attach(DBGrid* grid);
+    void Attach(widgets::DBGrid* grid);
 
     int ChordCounter() const { return counter_; }
 
     // The grid events, as Attach wires them; true consumes the key.
-    bool KeyDown(DBGrid* grid, QKeyEvent* event);
+    bool KeyDown(widgets::DBGrid* grid, QKeyEvent* event);
     void KeyUp();
     void GridEntered();
     // A typed character: the key-grid filter, then the common handling.
-    bool KeyPress(DBGrid* grid, QKeyEvent* event);
-    bool CommonKeyPress(DBGrid* grid, QChar ch);
+    bool KeyPress(widgets::DBGrid* grid, QKeyEvent* event);
+    bool CommonKeyPress(widgets::DBGrid* grid, QChar ch);
 
     // The character a key column takes in place of one typed: a-z as capitals,
     // nothing for anything above "F"; other characters as they are.
     static std::optional<QChar> KeyColumnChar(QChar ch);
     // Whether the grid's tag makes it a key grid (users, points, incidents,
     // collectors).
-    static bool IsKeyGrid(const DBGrid* grid);
+    static bool IsKeyGrid(const widgets::DBGrid* grid);
 
     // Enter in a grid whose view is being edited: the post command.
-    std::function<void(DBGrid*)> postRow;
+    std::function<void(widgets::DBGrid*)> postRow;
     // Enter in a browsing grid: the new/edit command with the grid as sender.
-    std::function<void(DBGrid*)> newOrEditRow;
+    std::function<void(widgets::DBGrid*)> newOrEditRow;
     // The grid becomes the current grid (a key went down or was typed in it).
-    std::function<void(DBGrid*)> currentGrid;
+    std::function<void(widgets::DBGrid*)> currentGrid;
     // Handed to the panels opened: see TPanelFFind.
     std::function<void()> beep;
-    std::function<void(DBGrid*)> gridExit;
+    std::function<void(widgets::DBGrid*)> gridExit;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -10,6 +10,8 @@
 
 #include "shell/ScopeExit.h"
 
+using namespace kordex::widgets;
+
 namespace kordex::app {
 
 namespace {

@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QStandardPaths>
 
-#include "SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "shell/Clock.h"
 #include "shell/Prompt.h"
 #include "shell/StatusWindow.h"

@@ -5,7 +5,7 @@
 #include <QVariant>
 #include <functional>
 
-#include "DataWidgets.h"
+#include "widgets/DataWidgets.h"
 
 class QLabel;
 class QLineEdit;
@@ -75,7 +75,7 @@ public:
     // Puts the name choice, the password text and the registrar view's row back.
     void RestoreSnapshot(const PasswordSnapshot& snapshot);
 
-    DBLookupComboBox* DBLookupComboBoxName() const { return name_; }
+    widgets::DBLookupComboBox* DBLookupComboBoxName() const { return name_; }
     QLineEdit* EditPWord() const { return password_; }
     QPushButton* ButtonOk() const { return ok_; }
     QPushButton* ButtonCancel() const { return cancel_; }
@@ -114,12 +114,12 @@ private:
     link::ReaderLink& link_;
     shell::Prompt& prompt_;
 
-    DBLookupComboBox* name_ = nullptr;
+    widgets::DBLookupComboBox* name_ = nullptr;
     QLineEdit* password_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QTimer* timer_ = nullptr;
-    DataLink list_;
+    widgets::DataLink list_;
     QString preselected_;  // "User" until the list opens
     int countdown_ = 0;
     bool openedPort_ = false;

@@ -8,7 +8,7 @@
 
 #include "GridModel.h"
 
-namespace kordex::app {
+namespace kordex::widgets {
 
 using store::FieldType;
 
@@ -359,4 +359,4 @@ void DBLookupComboBox::Chosen(int index) {
     if (!data_.Write(itemData(index))) ShowDataValue();
 }
 
-}  // namespace kordex::app
+}  // namespace kordex::widgets

@@ -15,7 +15,7 @@
 
 class QVBoxLayout;
 
-namespace kordex::app {
+namespace kordex::widgets {
 
 // Forwards the notifications of one view as Qt signals. The view must outlive
 // the link or be taken from it (SetView(nullptr)) first.
@@ -202,4 +202,4 @@ private:
     QString keyField_ = QStringLiteral("Key");
 };
 
-}  // namespace kordex::app
+}  // namespace kordex::widgets

@@ -15,8 +15,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "GridModel.h"
-#include "SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "collector/MemoryMap.h"
 #include "link/KeyId.h"
 #include "link/ReaderLink.h"
@@ -24,6 +23,9 @@
 #include "shell/ScopeExit.h"
 #include "store/DataModule.h"
 #include "store/Rules.h"
+#include "widgets/GridModel.h"
+
+using namespace kordex::widgets;
 
 namespace kordex::app {
 

@@ -5,10 +5,12 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "DBGrid.h"
-#include "DataWidgets.h"
 #include "shell/Prompt.h"
 #include "store/DataModule.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DataWidgets.h"
+
+using namespace kordex::widgets;
 
 namespace kordex::app {
 

@@ -13,10 +13,12 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "DBGrid.h"
-#include "DataWidgets.h"
 #include "store/DataModule.h"
 #include "store/Rules.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DataWidgets.h"
+
+using namespace kordex::widgets;
 
 namespace kordex::app {
 

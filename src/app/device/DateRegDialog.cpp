@@ -8,9 +8,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/GridModel.h"
 #include "shell/Prompt.h"
 #include "store/View.h"
+#include "widgets/GridModel.h"
+
+using namespace kordex::widgets;
 
 namespace kordex::app {
 
