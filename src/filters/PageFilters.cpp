@@ -17,9 +17,20 @@ PageFilter::~PageFilter() {
     table_.onFilterRecord = nullptr;
 }
 
+void Refilter(store::View& table) {
+    store::ControlsOff off(table);
+    // Reading the range again tests every row anew when filtering is on
+    // already; turning it off first would only build the whole range once
+    // more for nothing.
+    if (table.Filtered() && table.IsOpen())
+        table.Refresh();
+    else
+        table.SetFiltered(true);
+}
+
 bool PageFilter::Set() {
     if (!Prepare()) return false;
-    store::TDM::ReapplyFilter(table_);
+    Refilter(table_);
     active_ = true;
     return true;
 }

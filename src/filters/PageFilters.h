@@ -15,6 +15,10 @@ class Rules;
 
 namespace kordex::filters {
 
+// Filters the table anew, every row tested again, with its controls off
+// meanwhile: the same rows and current row as filtering off and on again.
+void Refilter(store::View& table);
+
 // The five filterable pages.
 enum class FilterPage {
     PrEvents,    // "События программы", TablePrEvents

@@ -3,7 +3,9 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "shell/Clock.h"
 
@@ -90,18 +92,35 @@ struct RoundFilterSettings {
 };
 
 // The list the complex filter builds: touch IDs in the order they were
-// taken, with a set for the membership test of every row.
+// taken, with a membership test for every row tested. Touch IDs are counted
+// up from 1, so membership is a bit per ID (a million IDs take 128 KB and stay
+// in the cache); IDs beyond that range go to a hash set.
 class ComplexIdList {
 public:
+    static constexpr qint32 BitLimit = 1 << 26;
+
     void Clear() {
         order_.clear();
-        set_.clear();
+        bits_.clear();
+        others_.clear();
     }
     void Add(qint32 id) {
         order_.append(id);
-        set_.insert(id);
+        if (id >= 0 && id < BitLimit) {
+            const auto word = static_cast<size_t>(id) >> 6;
+            if (word >= bits_.size()) bits_.resize(word + 1, 0);
+            bits_[word] |= uint64_t{1} << (id & 63);
+        } else {
+            others_.insert(id);
+        }
     }
-    bool Contains(qint32 id) const { return set_.contains(id); }
+    bool Contains(qint32 id) const {
+        if (id >= 0 && id < BitLimit) {
+            const auto word = static_cast<size_t>(id) >> 6;
+            return word < bits_.size() && (bits_[word] >> (id & 63) & 1) != 0;
+        }
+        return others_.contains(id);
+    }
     int Size() const { return static_cast<int>(order_.size()); }
     bool IsEmpty() const { return order_.isEmpty(); }
     // In the order of the build.
@@ -109,7 +128,8 @@ public:
 
 private:
     QList<qint32> order_;
-    QSet<qint32> set_;
+    std::vector<uint64_t> bits_;
+    QSet<qint32> others_;
 };
 
 enum class EventKind { Point, Incident, User };
