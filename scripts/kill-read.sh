@@ -153,17 +153,26 @@ dump() {
 }
 
 # One read with --yes. With a delay in milliseconds it runs in the
-# background and is killed with SIGKILL then; without one it runs to its end
-# and its messages are stamped with the milliseconds since its start. Sets
-# status (137 when killed) and ms (its run time).
+# background and is killed with SIGKILL then, or, given a second number, that
+# many milliseconds after it began judging the round read (looked for from
+# the delay on); killed_at is the moment of the kill. Without a delay it runs
+# to its end and its messages are stamped with the milliseconds since its
+# start. Sets status (137 when killed) and ms (its run time).
 read_collector() {
-  local delay=${1:-} start
+  local delay=${1:-} after=${2:-} start
   start=$(date +%s%N)
   if [ -n "$delay" ]; then
     "$bin/kordex-cli" read --device "$device" --home "$home" --yes \
       >"$work/cli.out" 2>"$work/cli.err" &
     cli_pid=$!
     sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
+    if [ -n "$after" ]; then
+      while ! grep -q "Обработка данных:" "$work/cli.err" && kill -0 "$cli_pid" 2>/dev/null; do
+        sleep 0.002
+      done
+      sleep "$(printf '%d.%03d' $((after / 1000)) $((after % 1000)))"
+    fi
+    killed_at=$((($(date +%s%N) - start) / 1000000))
     kill -KILL "$cli_pid" 2>/dev/null || true
     status=0
     { wait "$cli_pid"; } 2>/dev/null || status=$?
@@ -203,7 +212,8 @@ say "a whole read takes $full ms, judging and storing the last $((full - tail)) 
 for ((k = 1; k <= kills; k++)); do
   # Odd kills read the stored collector again (its round is replaced only
   # when the new one is whole), even ones a new collector. Every other kill
-  # falls into the judging and storing at the end of a read.
+  # falls into the judging and storing at the end of a read, timed from the
+  # moment the read says it begins.
   if ((k % 2)); then
     start_sim "$work/stored.json"
     reg=$stored
@@ -214,30 +224,32 @@ for ((k = 1; k <= kills; k++)); do
   dump "$reg" >"$work/others.sql"
   r=$((RANDOM * 32768 + RANDOM))
   if ((k % 4 < 2)); then
-    delay=$((r % full))
+    read_collector $((r % full))
+    at="at $killed_at ms"
   else
-    delay=$((tail - 20 + r % (full - tail + 40)))
+    after=$((r % (full - tail + 20)))
+    read_collector $((tail > 2000 ? tail - 2000 : 0)) "$after"
+    at="at $killed_at ms ($after ms into judging)"
   fi
   lock=no
-  read_collector "$delay"
   [ -f "$home/Kordex.lck" ] && lock=yes
-  check "after kill $k at $delay ms"
+  check "after kill $k $at"
   if [ "$status" = 137 ]; then
     dump >"$work/after.sql"
     if cmp -s "$work/before.sql" "$work/after.sql"; then
-      say "kill $k/$kills at $delay ms: killed, store intact (lock file left: $lock)"
+      say "kill $k/$kills $at: killed, store intact (lock file left: $lock)"
     elif grep -q "Данные успешно прочитаны" "$work/cli.err" &&
       dump "$reg" | cmp -s "$work/others.sql" -; then
       # Killed after it had said so and stored its round (whole, as checked).
       dump >"$work/before.sql"
-      say "kill $k/$kills at $delay ms: killed after storing its round (lock file left: $lock)"
+      say "kill $k/$kills $at: killed after storing its round (lock file left: $lock)"
     else
       diff "$work/before.sql" "$work/after.sql" | head -n 20 >&2 || true
-      breach "after kill $k at $delay ms: the stored rounds changed"
+      breach "after kill $k $at: the stored rounds changed"
     fi
   elif [ "$status" = 0 ]; then
     dump >"$work/before.sql"  # finished before the kill: its round is stored now
-    say "kill $k/$kills at $delay ms: the read had finished (${ms} ms)"
+    say "kill $k/$kills $at: the read had finished (${ms} ms)"
   else
     cat "$work/cli.err" >&2
     breach "after kill $k: the read ended with $status"
