@@ -63,6 +63,7 @@ public:
     uint8_t Overflow() const { return overflow_; }
     // Initialisation leaves the event counter as it was.
     void SetCounterStuck(bool stuck) { counterStuck_ = stuck; }
+    bool CounterStuck() const { return counterStuck_; }
 
     void SetBattery(uint8_t raw) { battery_ = raw; }
     uint8_t Battery() const { return battery_; }

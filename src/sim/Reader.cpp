@@ -44,9 +44,14 @@ std::vector<Bytes> Reader::Receive(const uint8_t* data, size_t n) {
     return replies;
 }
 
-std::optional<Fault> Reader::TakeFault(uint16_t address) {
+std::optional<Fault> Reader::TakeFault(uint8_t command, uint16_t address) {
     for (auto it = faults_.begin(); it != faults_.end(); ++it) {
         if (it->address && *it->address != address) continue;
+        if (answered_ < it->from) continue;
+        if (it->kind == FaultKind::WriteMismatch && command != CmdWrite) continue;
+        if (it->kind == FaultKind::StuckCounter &&
+            (command != CmdWrite || address != Collector::AddrInit))
+            continue;
         Fault f = *it;
         if (it->times > 0 && --it->times == 0) faults_.erase(it);
         return f;
@@ -67,8 +72,10 @@ Bytes Reader::Answer(const Frame& request) {
     Block data;
     std::copy(request.begin() + 5, request.begin() + 13, data.begin());
     exchanges_.push_back({command, address, data});
+    ++answered_;
 
-    const std::optional<Fault> fault = TakeFault(address);
+    const std::optional<Fault> fault = TakeFault(command, address);
+    if (fault) ++faultsActed_;
     if (fault && fault->kind == FaultKind::Silence) return {};
     if (command != CmdRead && command != CmdWrite) return {};
 
@@ -88,7 +95,14 @@ Bytes Reader::Answer(const Frame& request) {
     } else if (command == CmdWrite) {
         Block stored = data;
         if (fault && fault->kind == FaultKind::WriteMismatch) stored[7] ^= 0x5A;
-        collector_.Write(address, stored);
+        if (fault && fault->kind == FaultKind::StuckCounter) {
+            const bool stuck = collector_.CounterStuck();
+            collector_.SetCounterStuck(true);
+            collector_.Write(address, stored);
+            collector_.SetCounterStuck(stuck);
+        } else {
+            collector_.Write(address, stored);
+        }
         out = stored;
     } else {
         out = collector_.Read(address);

@@ -23,8 +23,11 @@ enum class FaultKind {
     BadHead,        // byte 0 is wrong, with a correct CRC
     StatusZero,     // a valid reply with status 0
     WriteMismatch,  // a write stores one byte changed, so it reads back differently
+    StuckCounter,   // an initialisation leaves the event counter as it was
 };
 
+// A fault acts on the exchanges it can change: a write mismatch on writes, a
+// stuck counter on initialisations, every other kind on any exchange.
 struct Fault {
     Fault(FaultKind k = FaultKind::Silence, int n = 1, std::optional<uint16_t> at = std::nullopt,
           int partialBytes = 8)
@@ -34,6 +37,9 @@ struct Fault {
     int times = 1;                    // exchanges it affects; -1: all from now on
     std::optional<uint16_t> address;  // only exchanges with this block
     int bytes = 8;                    // for Partial
+    qint64 from = 1;                  // not before the reader's exchange number `from` (from 1)
+
+    bool operator==(const Fault&) const = default;
 };
 
 // The reader on the serial line: takes the bytes the program sends, finds
@@ -57,6 +63,10 @@ public:
 
     void Inject(Fault fault) { faults_.push_back(fault); }
     void ClearFaults() { faults_.clear(); }
+    // Requests answered (or left unanswered) since the reader began, and
+    // how many of them a fault acted on; the log's clearing leaves both.
+    qint64 Answered() const { return answered_; }
+    qint64 FaultsActed() const { return faultsActed_; }
 
     // Whether a collector sits in the reader; without one, collector blocks answer status 0.
     void SetCollectorPresent(bool present) { present_ = present; }
@@ -80,7 +90,7 @@ public:
     static uint8_t Crc8(const uint8_t* data, int n);
 
 private:
-    std::optional<Fault> TakeFault(uint16_t address);
+    std::optional<Fault> TakeFault(uint8_t command, uint16_t address);
 
     Collector& collector_;
     bool present_ = true;
@@ -89,6 +99,8 @@ private:
     std::deque<Fault> faults_;
     std::vector<Exchange> exchanges_;
     int syncBytes_ = 0;
+    qint64 answered_ = 0;
+    qint64 faultsActed_ = 0;
 };
 
 }  // namespace kordex::sim

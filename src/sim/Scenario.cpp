@@ -6,9 +6,11 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringEncoder>
 #include <QTime>
 #include <cmath>
+#include <string_view>
 
 #include "Reader.h"
 #include "link/Crc8.h"
@@ -70,6 +72,7 @@ private:
     void Path(const QJsonValue& v, Scenario& s);
     void Events(const QJsonValue& v, Scenario& s);
     void Raw(const QJsonValue& v, Scenario& s);
+    void Faults(const QJsonValue& v, Scenario& s);
     bool Address(const QJsonValue& v, const QString& field, uint16_t& out);
     bool Bytes(const QJsonValue& v, const QString& field, Block& out);
 
@@ -277,10 +280,30 @@ void Parser::Raw(const QJsonValue& v, Scenario& s) {
     }
 }
 
+void Parser::Faults(const QJsonValue& v, Scenario& s) {
+    if (!v.isArray()) {
+        Fail(QStringLiteral("faults"), QStringLiteral("expected an array, not ") + Describe(v));
+        return;
+    }
+    const QJsonArray a = v.toArray();
+    for (qsizetype i = 0; i < a.size() && !Failed(); ++i) {
+        const QString at = QStringLiteral("faults[%1]").arg(i);
+        QString text;
+        if (!Text(a[i], at, text)) return;
+        QString why;
+        const std::optional<Fault> f = ParseFault(text, why);
+        if (!f) {
+            Fail(at, why);
+            return;
+        }
+        s.faults.push_back(*f);
+    }
+}
+
 void Parser::Top(const QJsonObject& o, Scenario& s) {
     OnlyFields(o, QString(),
                {"id", "present", "registrar", "guard", "stamp", "interval", "path", "memo", "clock",
-                "battery", "keyContact", "events", "pointer", "overflow", "raw"});
+                "battery", "keyContact", "events", "pointer", "overflow", "raw", "faults"});
     const auto has = [&](const char* f) { return !Failed() && o.contains(QLatin1String(f)); };
     const auto at = [&](const char* f) { return o.value(QLatin1String(f)); };
     qint64 n = 0;
@@ -318,6 +341,7 @@ void Parser::Top(const QJsonObject& o, Scenario& s) {
     if (has("overflow") && Integer(at("overflow"), QStringLiteral("overflow"), 0, 255, n))
         s.overflow = static_cast<uint8_t>(n);
     if (has("raw")) Raw(at("raw"), s);
+    if (has("faults")) Faults(at("faults"), s);
 }
 
 // Where the parser stopped, as a line and column of the text.
@@ -328,7 +352,241 @@ QString PlaceOf(const QByteArray& json, int offset) {
     return QStringLiteral("line %1, column %2").arg(line).arg(column);
 }
 
+// Finds a key given twice in one object of a text that is valid JSON (the
+// document keeps only one of them, so a typo'd copy would pass unnoticed).
+class DuplicateKeys {
+public:
+    explicit DuplicateKeys(const QByteArray& json) : j_(json) {}
+
+    // The first key given twice, as "field: given twice (line, column)"; empty for none.
+    QString Find() {
+        if (j_.startsWith("\xEF\xBB\xBF")) i_ = 3;
+        Value(QString());
+        return found_;
+    }
+
+private:
+    bool Stop() const { return !found_.isEmpty() || broken_ || i_ >= j_.size(); }
+    char At() const { return i_ < j_.size() ? j_[i_] : '\0'; }
+    void Space() {
+        while (i_ < j_.size() && (At() == ' ' || At() == '\t' || At() == '\n' || At() == '\r'))
+            ++i_;
+    }
+    bool Expect(char c) {
+        Space();
+        if (At() != c) {
+            broken_ = true;  // cannot happen after a successful parse; stop looking
+            return false;
+        }
+        ++i_;
+        return true;
+    }
+
+    void Value(const QString& field) {
+        Space();
+        if (Stop()) return;
+        const char c = At();
+        if (c == '{') {
+            Object(field);
+        } else if (c == '[') {
+            Array(field);
+        } else if (c == '"') {
+            String();
+        } else {
+            const qsizetype start = i_;
+            static constexpr std::string_view ends = ",]} \t\r\n";
+            while (i_ < j_.size() && ends.find(At()) == std::string_view::npos)
+                ++i_;
+            broken_ = broken_ || i_ == start;
+        }
+    }
+
+    void Object(const QString& field) {
+        ++i_;
+        Space();
+        if (At() == '}') {
+            ++i_;
+            return;
+        }
+        QSet<QString> keys;
+        const QString prefix = field.isEmpty() ? QString() : field + QLatin1Char('.');
+        while (!Stop()) {
+            Space();
+            const qsizetype at = i_;
+            if (At() != '"') {
+                broken_ = true;
+                return;
+            }
+            const QString key = String();
+            if (keys.contains(key)) {
+                found_ =
+                    prefix + key +
+                    QStringLiteral(": given twice (%1)").arg(PlaceOf(j_, static_cast<int>(at)));
+                return;
+            }
+            keys.insert(key);
+            if (!Expect(':')) return;
+            Value(prefix + key);
+            Space();
+            if (At() == ',') {
+                ++i_;
+                continue;
+            }
+            Expect('}');
+            return;
+        }
+    }
+
+    void Array(const QString& field) {
+        ++i_;
+        Space();
+        if (At() == ']') {
+            ++i_;
+            return;
+        }
+        for (int n = 0; !Stop(); ++n) {
+            Value(field + QStringLiteral("[%1]").arg(n));
+            Space();
+            if (At() == ',') {
+                ++i_;
+                continue;
+            }
+            Expect(']');
+            return;
+        }
+    }
+
+    // The string at the cursor, its escapes decoded, so that "a" and "\u0061" are one key.
+    QString String() {
+        ++i_;
+        QString out;
+        qsizetype run = i_;
+        while (i_ < j_.size() && At() != '"') {
+            if (At() != '\\') {
+                ++i_;
+                continue;
+            }
+            out += QString::fromUtf8(j_.constData() + run, i_ - run);
+            const char e = i_ + 1 < j_.size() ? j_[i_ + 1] : '\0';
+            i_ += 2;
+            switch (e) {
+                case 'b':
+                    out += QLatin1Char('\b');
+                    break;
+                case 'f':
+                    out += QLatin1Char('\f');
+                    break;
+                case 'n':
+                    out += QLatin1Char('\n');
+                    break;
+                case 'r':
+                    out += QLatin1Char('\r');
+                    break;
+                case 't':
+                    out += QLatin1Char('\t');
+                    break;
+                case 'u': {
+                    bool ok = false;
+                    const ushort unit = j_.mid(i_, 4).toUShort(&ok, 16);
+                    if (!ok) {
+                        broken_ = true;
+                        return out;
+                    }
+                    out += QChar(unit);
+                    i_ += 4;
+                    break;
+                }
+                default:
+                    out += QLatin1Char(e);
+                    break;  // " \ /
+            }
+            run = i_;
+        }
+        out += QString::fromUtf8(j_.constData() + run, std::min(i_, j_.size()) - run);
+        ++i_;  // the closing quote
+        return out;
+    }
+
+    const QByteArray& j_;
+    qsizetype i_ = 0;
+    bool broken_ = false;
+    QString found_;
+};
+
+constexpr int MaxFaultNumber = 1'000'000'000;
+constexpr int MaxPartialBytes = 14;
+
 }  // namespace
+
+std::optional<Fault> ParseFault(const QString& text, QString& error) {
+    static const struct {
+        const char* name;
+        FaultKind kind;
+    } kinds[] = {
+        {"silence", FaultKind::Silence},
+        {"partial", FaultKind::Partial},
+        {"bad-crc", FaultKind::BadCrc},
+        {"wrong-echo", FaultKind::WrongEcho},
+        {"bad-head", FaultKind::BadHead},
+        {"status-zero", FaultKind::StatusZero},
+        {"write-mismatch", FaultKind::WriteMismatch},
+        {"stuck-counter", FaultKind::StuckCounter},
+    };
+    static const QRegularExpression form(
+        QStringLiteral("^([a-z-]+)(?::([0-9]+))?(?:@([0-9]+))?(?:x([0-9]+|all))?$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch()) {
+        error = Quoted(text) + QStringLiteral(" is not KIND[:BYTES][@FROM][xCOUNT]");
+        return std::nullopt;
+    }
+    Fault f;
+    bool known = false;
+    QStringList names;
+    for (const auto& k : kinds) {
+        names << QLatin1String(k.name);
+        if (m.captured(1) == QLatin1String(k.name)) {
+            f.kind = k.kind;
+            known = true;
+        }
+    }
+    if (!known) {
+        error = Quoted(m.captured(1)) + QStringLiteral(" is not a fault (") +
+                names.join(QStringLiteral(", ")) + QLatin1Char(')');
+        return std::nullopt;
+    }
+    const auto number = [&](int i, qint64 lo, qint64 hi, const char* what, qint64& out) {
+        bool ok = false;
+        out = m.captured(i).toLongLong(&ok);
+        if (ok && out >= lo && out <= hi) return true;
+        error = Quoted(text) + QStringLiteral(": %1 is a whole number from %2 to %3, not %4")
+                                   .arg(QLatin1String(what))
+                                   .arg(lo)
+                                   .arg(hi)
+                                   .arg(m.captured(i));
+        return false;
+    };
+    qint64 n = 0;
+    if (m.hasCaptured(2)) {
+        if (f.kind != FaultKind::Partial) {
+            error = Quoted(text) + QStringLiteral(": only a partial reply takes :BYTES");
+            return std::nullopt;
+        }
+        if (!number(2, 0, MaxPartialBytes, "BYTES", n)) return std::nullopt;
+        f.bytes = static_cast<int>(n);
+    }
+    if (m.hasCaptured(3)) {
+        if (!number(3, 1, MaxFaultNumber, "FROM", n)) return std::nullopt;
+        f.from = n;
+    }
+    if (m.captured(4) == QLatin1String("all")) {
+        f.times = -1;
+    } else if (m.hasCaptured(4)) {
+        if (!number(4, 1, MaxFaultNumber, "COUNT", n)) return std::nullopt;
+        f.times = static_cast<int>(n);
+    }
+    error.clear();
+    return f;
+}
 
 bool EncodeMemo(const QString& text, QByteArray& cp1251) {
     QStringEncoder encoder("windows-1251");
@@ -347,6 +605,8 @@ std::optional<Scenario> ParseScenario(const QByteArray& json, QString& error) {
         error = QStringLiteral("a scenario is one JSON object {...}");
         return std::nullopt;
     }
+    error = DuplicateKeys(json).Find();
+    if (!error.isEmpty()) return std::nullopt;
     Parser parser;
     Scenario s;
     parser.Top(doc.object(), s);
@@ -364,7 +624,24 @@ std::optional<Scenario> LoadScenarioFile(const QString& path, QString& error) {
         error = path + QStringLiteral(": ") + file.errorString();
         return std::nullopt;
     }
-    std::optional<Scenario> s = ParseScenario(file.readAll(), error);
+    // A device or a huge file must not be read without end: one byte over
+    // the limit is enough to refuse it.
+    QByteArray json;
+    while (json.size() <= MaxScenarioBytes) {
+        const QByteArray chunk = file.read(MaxScenarioBytes + 1 - json.size());
+        if (chunk.isEmpty()) break;
+        json += chunk;
+    }
+    if (json.size() > MaxScenarioBytes) {
+        error = path + QStringLiteral(": larger than %1 bytes, too large for a scenario")
+                           .arg(MaxScenarioBytes);
+        return std::nullopt;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        error = path + QStringLiteral(": ") + file.errorString();
+        return std::nullopt;
+    }
+    std::optional<Scenario> s = ParseScenario(json, error);
     if (!s) error = path + QStringLiteral(": ") + error;
     return s;
 }
@@ -408,6 +685,8 @@ void ApplyScenario(const Scenario& s, Collector& c, Reader& reader) {
             c.SetRaw(b.address, b.bytes);
         }
     }
+    for (const Fault& f : s.faults)
+        reader.Inject(f);
 }
 
 const DemoKeys& DemoKeyIds() {

@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "Collector.h"
+#include "Reader.h"
 #include "link/KeyId.h"
 
 namespace kordex::sim {
-
-class Reader;
 
 // Everything a simulated collector holds, and how the reader sees it: read
 // from a scenario file (docs/scenario.md), or made up for a first run and for
@@ -52,15 +51,27 @@ struct Scenario {
     std::optional<uint16_t> pointer;  // overrides after the events
     std::optional<uint8_t> overflow;
     std::vector<RawBlock> raw;  // stored last, as they are
+    std::vector<Fault> faults;  // what the reader does wrong, in this order
 };
+
+// The largest scenario file taken, in bytes.
+constexpr qint64 MaxScenarioBytes = 4 * 1024 * 1024;
+
+// A fault from its text form KIND[:BYTES][@FROM][xCOUNT | xall]: silence,
+// partial (BYTES, 0..14, default 8), bad-crc, wrong-echo, bad-head,
+// status-zero, write-mismatch, stuck-counter; from the reader's exchange FROM
+// on (default 1), on COUNT exchanges (default 1) or all. On failure: nothing,
+// and error says what is wrong.
+std::optional<Fault> ParseFault(const QString& text, QString& error);
 
 // The memo in the collector's code page; false when a character has no
 // Windows-1251 code or the text is longer than 32 bytes.
 bool EncodeMemo(const QString& text, QByteArray& cp1251);
 
 // A scenario from JSON. On failure: nothing, and error names the field and
-// what is wrong with it.
+// what is wrong with it. A key given twice in one object is refused.
 std::optional<Scenario> ParseScenario(const QByteArray& json, QString& error);
+// Files larger than MaxScenarioBytes are refused without reading them whole.
 std::optional<Scenario> LoadScenarioFile(const QString& path, QString& error);
 
 // Lays the scenario into a fresh collector and the reader that holds it.

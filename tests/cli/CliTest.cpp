@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -151,4 +153,103 @@ TEST(KordexCli, ASecondWriterOnTheDirectoryIsRefused) {
     const CliRun third = Cli({"read", "--device", "/dev/null/none", "--home", home.path()});
     EXPECT_EQ(third.code, 1);
     EXPECT_FALSE(third.err.contains("занят")) << third.err.toStdString();
+}
+
+namespace {
+
+// One read by kordex-cli into a fresh directory from a kordex-sim started
+// with the given options; the simulator's summary tells what it answered.
+struct FaultyRead {
+    CliRun cli;
+    qint64 requests = -1, faulty = -1;
+};
+
+FaultyRead ReadFrom(const QStringList& simArgs, bool yes) {
+    FaultyRead r;
+    QProcess sim;
+    sim.start(QStringLiteral(KORDEX_SIM_PATH), simArgs);
+    if (!sim.waitForStarted(5000)) return r;
+    for (int i = 0; i < 50 && !sim.canReadLine(); ++i)
+        sim.waitForReadyRead(100);
+    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QTemporaryDir home;
+    QStringList args{"read", "--device", device, "--home", home.path()};
+    if (yes) args << "--yes";
+    r.cli = Cli(args);
+    sim.terminate();
+    sim.waitForFinished(5000);
+    const QString summary = QString::fromLocal8Bit(sim.readAllStandardError());
+    static const QRegularExpression counts(QStringLiteral("(\\d+) requests, (\\d+) faulty"));
+    const QRegularExpressionMatch m = counts.match(summary);
+    if (m.hasMatch()) {
+        r.requests = m.captured(1).toLongLong();
+        r.faulty = m.captured(2).toLongLong();
+    }
+    return r;
+}
+
+}  // namespace
+
+// A whole read against a reader that misbehaves from a given request on: the
+// link's retries ride out a few faults (each costs one more request) and give
+// up with the link's message when the faults last.
+TEST(KordexCli, ReadAgainstAFaultyReaderRecoversOrFailsWithTheLinkError) {
+    const FaultyRead clean = ReadFrom({"--events", "37"}, true);
+    ASSERT_EQ(clean.cli.code, 0) << clean.cli.err.toStdString();
+    ASSERT_GT(clean.requests, 40);
+    ASSERT_EQ(clean.faulty, 0);
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString scenario = dir.filePath(QStringLiteral("faults.json"));
+    QFile f(scenario);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    // A collector without touches: the seventh request fails, and its two retries.
+    f.write(R"({"id": "01000000F4D2B1AF", "registrar": "01000000013A7124",
+                "guard": "01000000013A727D", "stamp": "13.03.2026 19:45:30",
+                "faults": ["bad-crc@7x3"]})");
+    f.close();
+
+    const QString done = QStringLiteral("Данные успешно прочитаны из устройства.");
+    const QString noReader = QStringLiteral("Ошибка связи с устройством чтения !");
+    const QString noContact = QStringLiteral("Ошибка связи устройства чтения c Kordex'ом !");
+    struct Case {
+        QStringList sim;
+        bool yes;
+        int code;
+        QString message;
+        qint64 extra;  // requests beyond a clean read's, -1: not checked
+        qint64 faulty;
+    } cases[] = {
+        {{"--fault", "bad-crc@5x2"}, true, 0, done, 2, 2},
+        {{"--fault", "wrong-echo@5x2"}, true, 0, done, 2, 2},
+        {{"--fault", "bad-head@12x2"}, true, 0, done, 2, 2},
+        {{"--fault", "partial@5x2", "--fault=partial:14@30"}, true, 0, done, 3, 3},
+        {{"--fault", "silence@5x9"}, true, 0, done, 9, 9},
+        {{"--fault", "silence@5x10"}, true, 1, noReader, -1, 10},
+        {{"--fault", "silence@3xall"}, true, 1, noReader, -1, 10},
+        {{"--fault", "status-zero@5x2"}, true, 0, noContact, 2, 2},
+        {{"--fault", "status-zero@5"}, false, 1, noContact, -1, 1},
+        {{"--fault", "write-mismatch@1xall", "--fault", "stuck-counter@1xall"},
+         true,
+         0,
+         done,
+         0,
+         0},
+        {{"--scenario", scenario}, true, 0, done, -1, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sim.join(' ').toStdString());
+        QStringList args = c.sim;
+        if (!args.contains("--scenario"))
+            args << "--events"
+                 << "37";
+        const FaultyRead r = ReadFrom(args, c.yes);
+        EXPECT_EQ(r.cli.code, c.code) << r.cli.err.toStdString();
+        EXPECT_TRUE(r.cli.err.contains(c.message)) << r.cli.err.toStdString();
+        EXPECT_EQ(r.faulty, c.faulty);
+        if (c.extra >= 0) {
+            EXPECT_EQ(r.requests, clean.requests + c.extra);
+        }
+    }
 }

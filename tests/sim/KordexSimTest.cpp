@@ -235,6 +235,11 @@ TEST(KordexSim, RefusesBadOptionsAndScenariosWithStatusTwo) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("{\"interval\": 300}");
     f.close();
+    const QString twice = dir.filePath(QStringLiteral("twice.json"));
+    QFile t(twice);
+    ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+    t.write("{\"battery\": 100,\n \"path\": {\"id\": 1, \"mode\": 2, \"mode\": 0}}");
+    t.close();
 
     struct Case {
         QStringList args;
@@ -250,6 +255,14 @@ TEST(KordexSim, RefusesBadOptionsAndScenariosWithStatusTwo) {
         {{"--scenario", bad, "--events", "5"}, 2, "exclude each other"},
         {{"--scenario", dir.filePath("none.json")}, 2, "none.json: "},
         {{"--scenario", bad}, 2, "interval: expected a whole number from 0 to 255"},
+        {{"--scenario", twice}, 2, "path.mode: given twice (line 2, column 31)"},
+        {{"--scenario", "/dev/zero"}, 2, "/dev/zero: larger than 4194304 bytes"},
+        {{"--fault"}, 2, "--fault needs a value"},
+        {{"--fault", "loud"}, 2, "--fault: \"loud\" is not a fault (silence, partial, "},
+        {{"--fault", "bad-crc@0"}, 2, "FROM is a whole number from 1 to 1000000000, not 0"},
+        {{"--fault", "silence:3"}, 2, "only a partial reply takes :BYTES"},
+        {{"--fault=bad-crc", "--fault", "partial:15"}, 2, "BYTES is a whole number from 0 to 14"},
+        {{"--fault", "bad-crc x2"}, 2, "\"bad-crc x2\" is not KIND[:BYTES][@FROM][xCOUNT]"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -261,5 +274,40 @@ TEST(KordexSim, RefusesBadOptionsAndScenariosWithStatusTwo) {
         const QString out = QString::fromLocal8Bit(c.status == 0 ? p.readAllStandardOutput()
                                                                  : p.readAllStandardError());
         EXPECT_TRUE(out.contains(c.output)) << out.toStdString();
+    }
+}
+
+// Faults that act on writes, through the real serial port: a write stored
+// changed reads back otherwise, and an initialisation that keeps the counter.
+TEST(KordexSim, WriteFaultsActOnTheWritesFromTheirRequestOn) {
+    const link::Block guard{0x01, 0x72, 0x3A, 0x01, 0x00, 0x00, 0x00, 0x7D};
+    struct Case {
+        QStringList faults;
+        bool mismatch;  // the verified write of the guard is refused
+        int pointer;    // the event counter after an initialisation
+    } cases[] = {
+        {{}, false, 0},
+        {{"write-mismatch"}, true, 0},
+        {{"write-mismatch@3"}, false, 0},  // the guard's write is request 1
+        {{"stuck-counter"}, false, 5},
+        {{"stuck-counter@1x1", "write-mismatch@2"}, false, 5},
+        {{"stuck-counter@4"}, false, 0},  // the initialisation is request 3
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.faults.join(' ').toStdString());
+        QStringList args{"--events", "5"};
+        for (const QString& f : c.faults)
+            args << "--fault" << f;
+        SimProcess sim;
+        ASSERT_TRUE(sim.Start(args));
+        Line line(sim.Device());
+        ASSERT_TRUE(line.reader.PortEnsureOpen());
+        line.prompt.Script({shell::Answer::No});
+        EXPECT_EQ(line.reader.WriteBlock(0x1F88, guard, true, true),
+                  c.mismatch ? link::ExchangeVerifyFailed : link::ExchangeOk);
+        EXPECT_EQ(line.reader.WriteBlock(0x1FF8, link::Block{}, true, false), link::ExchangeOk);
+        EXPECT_EQ(simtest::Pointer(line.Read(0x1F48)), c.pointer);
+        EXPECT_TRUE(line.reader.PortClose());
+        sim.ExpectCleanStop();
     }
 }

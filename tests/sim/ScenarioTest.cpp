@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QMap>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -108,6 +109,15 @@ TEST(ScenarioFile, RefusesBadInputNamingTheFieldAndWhy) {
         {"{\"raw\": [{\"address\": 8, \"bytes\": \"55 55\"}]}",
          "raw[0].bytes: \"55 55\" is not 8 bytes in hexadecimal"},
         {"{\"raw\": [{\"address\": 8}]}", "raw[0].bytes: expected a text"},
+        {"{\"id\": \"\", \"id\": \"\"}", "id: given twice (line 1, column 12)"},
+        {"{\"path\": {\"id\": 1,\n\"mode\": 1, \"id\": 2}}",
+         "path.id: given twice (line 2, column 12)"},
+        {"{\"events\": [{}, {\"key\": \"1\", \"time\": \"t\", \"key\": \"2\"}]}",
+         "events[1].key: given twice"},
+        {"{\"memo\": \"a\", \"\\u006demo\": \"b\"}", "memo: given twice"},
+        {"{\"faults\": \"silence\"}", "faults: expected an array, not \"silence\""},
+        {"{\"faults\": [1]}", "faults[0]: expected a text, not 1"},
+        {"{\"faults\": [\"silence\", \"hum\"]}", "faults[1]: \"hum\" is not a fault"},
     };
     for (const Case& c : cases) {
         QString error;
@@ -294,5 +304,133 @@ TEST(GeneratedCollector, RingHoldsTheLastTouchesOneAMinuteUpToNow) {
             EXPECT_EQ(touches[j].key, k.points[static_cast<int>(index % 5)]) << j;
             EXPECT_EQ(touches[j].time, lastMinute.addSecs(-60 * (kept - 1 - j))) << j;
         }
+    }
+}
+
+TEST(ScenarioFile, KeysOfOneNameInDifferentObjectsAreNoDuplicates) {
+    QString error;
+    const auto s = sim::ParseScenario(R"({"path": {"id": 1, "mode": 1},
+        "raw": [{"address": 8, "bytes": "0000000000000000"},
+                {"address": 16, "bytes": "0000000000000000"}],
+        "memo": "a\"b", "id": "", "a\"b": 1})",
+                                      error);
+    EXPECT_FALSE(s.has_value());  // only the unknown field is wrong
+    EXPECT_EQ(error, "a\"b: unknown field");
+}
+
+// A file one byte over the limit is refused, one at the limit is read.
+TEST(ScenarioFile, FilesOverTheLimitAreRefused) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const qint64 size : {sim::MaxScenarioBytes, sim::MaxScenarioBytes + 1}) {
+        const QString path = dir.filePath(QStringLiteral("big.json"));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QByteArray json(size - 14, ' ');
+        json += "{\"battery\": 7}";
+        ASSERT_EQ(f.write(json), size);
+        f.close();
+        QString error;
+        const auto s = sim::LoadScenarioFile(path, error);
+        if (size <= sim::MaxScenarioBytes) {
+            ASSERT_TRUE(s.has_value()) << error.toStdString();
+            EXPECT_EQ(s->battery, 7);
+        } else {
+            EXPECT_FALSE(s.has_value());
+            EXPECT_EQ(error, path + QStringLiteral(": larger than 4194304 bytes, too large for a "
+                                                   "scenario"));
+        }
+    }
+}
+
+TEST(ScenarioFile, FaultTextsGiveTheirFaultOrSayWhatIsWrong) {
+    using sim::FaultKind;
+    const auto fault = [](FaultKind k, int times, qint64 from, int bytes = 8) {
+        sim::Fault f(k, times, std::nullopt, bytes);
+        f.from = from;
+        return f;
+    };
+    const struct {
+        const char* text;
+        std::optional<sim::Fault> fault;
+        const char* error;
+    } cases[] = {
+        {"silence", fault(FaultKind::Silence, 1, 1), ""},
+        {"partial", fault(FaultKind::Partial, 1, 1, 8), ""},
+        {"partial:0@3x2", fault(FaultKind::Partial, 2, 3, 0), ""},
+        {"bad-crc@1000000000xall", fault(FaultKind::BadCrc, -1, 1000000000), ""},
+        {"wrong-echo x2", std::nullopt, "\"wrong-echo x2\" is not KIND[:BYTES][@FROM][xCOUNT]"},
+        {"bad-head@7", fault(FaultKind::BadHead, 1, 7), ""},
+        {"status-zero", fault(FaultKind::StatusZero, 1, 1), ""},
+        {"write-mismatchx3", fault(FaultKind::WriteMismatch, 3, 1), ""},
+        {"stuck-counter@2", fault(FaultKind::StuckCounter, 1, 2), ""},
+        {"Silence", std::nullopt, "\"Silence\" is not KIND"},
+        {"noise", std::nullopt, "\"noise\" is not a fault (silence, partial, bad-crc, "},
+        {"bad-crc:3", std::nullopt, "\"bad-crc:3\": only a partial reply takes :BYTES"},
+        {"partial:15", std::nullopt, "\"partial:15\": BYTES is a whole number from 0 to 14"},
+        {"silence@0", std::nullopt, "\"silence@0\": FROM is a whole number from 1 to "},
+        {"silence@1000000001", std::nullopt, "FROM is a whole number from 1 to 1000000000"},
+        {"silencex0", std::nullopt, "\"silencex0\": COUNT is a whole number from 1 to"},
+        {"silencex99999999999999999999", std::nullopt, "COUNT is a whole number"},
+        {"silence@-1", std::nullopt, "is not KIND"},
+        {"", std::nullopt, "\"\" is not KIND"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        QString error;
+        const std::optional<sim::Fault> f = sim::ParseFault(QString::fromUtf8(c.text), error);
+        EXPECT_EQ(f, c.fault);
+        if (c.fault)
+            EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        else
+            EXPECT_TRUE(error.contains(QString::fromUtf8(c.error))) << error.toStdString();
+    }
+}
+
+// Each fault of a scenario, from the reader's second request on, for two:
+// requests 1 and 4 are answered right, 2 and 3 as the fault has it.
+TEST(ScenarioFile, FaultsActFromTheirRequestForTheirCount) {
+    const auto plain = [](const sim::Bytes& r) {
+        return r.size() == 15 && r[0] == 0xA2 && r[2] == 1 && r[3] == 0x88 &&
+               r[13] == sim::Reader::Crc8(r.data(), 13);
+    };
+    const struct {
+        const char* fault;
+        bool (*faulty)(const sim::Bytes&);
+    } cases[] = {
+        {"silence", [](const sim::Bytes& r) { return r.empty(); }},
+        {"partial:5", [](const sim::Bytes& r) { return r.size() == 5 && r[0] == 0xA2; }},
+        {"bad-crc",
+         [](const sim::Bytes& r) {
+             return r.size() == 15 && r[13] != sim::Reader::Crc8(r.data(), 13);
+         }},
+        {"wrong-echo",
+         [](const sim::Bytes& r) {
+             return r.size() == 15 && r[3] != 0x88 && r[13] == sim::Reader::Crc8(r.data(), 13);
+         }},
+        {"bad-head",
+         [](const sim::Bytes& r) {
+             return r.size() == 15 && r[0] != 0xA2 && r[13] == sim::Reader::Crc8(r.data(), 13);
+         }},
+        {"status-zero", [](const sim::Bytes& r) { return r.size() == 15 && r[2] == 0; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        QString error;
+        const auto s = sim::ParseScenario(
+            QStringLiteral(R"({"guard": "01000000013A727D", "faults": ["%1@2x2"]})")
+                .arg(QString::fromUtf8(c.fault))
+                .toUtf8(),
+            error);
+        ASSERT_TRUE(s.has_value()) << error.toStdString();
+        Rig rig;
+        sim::ApplyScenario(*s, rig.collector, rig.reader);
+        for (int request = 1; request <= 4; ++request) {
+            const sim::Bytes r =
+                rig.reader.Answer(link::BuildRequest(link::CmdReadBlock, 0x1F88, {}));
+            const bool faultyOne = request == 2 || request == 3;
+            EXPECT_TRUE(faultyOne ? c.faulty(r) : plain(r)) << "request " << request;
+        }
+        EXPECT_EQ(rig.reader.FaultsActed(), 2);
     }
 }

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "shell/Clock.h"
 #include "sim/Collector.h"
@@ -26,7 +27,7 @@ constexpr qint64 MaxEvents = 10'000'000;
 constexpr qint64 MaxBaud = 4'000'000;
 
 const char* const Usage =
-    "Usage: kordex-sim [--scenario FILE | --events N] [--baud N]\n"
+    "Usage: kordex-sim [--scenario FILE | --events N] [--baud N] [--fault F]...\n"
     "\n"
     "A simulated reader with a collector in it, on a pseudo-terminal. The first\n"
     "line printed is the terminal's device; open it as the reader's serial port.\n"
@@ -37,6 +38,19 @@ const char* const Usage =
     "  --events N       the demo collector with N touches (the ring keeps 1000)\n"
     "  --baud N         answer like a line of N baud (10 bits a byte); without it\n"
     "                   replies go out at once\n"
+    "  --fault KIND[:BYTES][@FROM][xCOUNT|xall]\n"
+    "                   the reader does something wrong, from its request number\n"
+    "                   FROM on (default 1) for COUNT requests (default 1) or all;\n"
+    "                   repeatable, after the faults of the scenario. KIND:\n"
+    "                     silence         no reply\n"
+    "                     partial[:BYTES] only the first BYTES (0..14, default 8)\n"
+    "                     bad-crc         a wrong CRC byte\n"
+    "                     wrong-echo      a wrong address echo (correct CRC)\n"
+    "                     bad-head        a wrong first byte (correct CRC)\n"
+    "                     status-zero     status 0: no collector contact\n"
+    "                     write-mismatch  a write stores one byte changed (writes only)\n"
+    "                     stuck-counter   an initialisation keeps the event counter\n"
+    "                                     (initialisations only)\n"
     "  --help           this text\n"
     "\n"
     "Exit status: 0 when stopped by a signal, 1 when the terminal fails,\n"
@@ -59,6 +73,7 @@ struct Options {
     QString scenario;
     std::optional<qint64> events;
     int baud = 0;
+    std::vector<sim::Fault> faults;
     bool help = false;
 };
 
@@ -116,6 +131,16 @@ std::optional<Options> Parse(const QStringList& args, QString& error) {
                 return std::nullopt;
             }
             o.baud = static_cast<int>(n);
+        } else if (name == "--fault") {
+            const auto v = take();
+            if (!v) return std::nullopt;
+            QString why;
+            const std::optional<sim::Fault> f = sim::ParseFault(*v, why);
+            if (!f) {
+                error = QStringLiteral("--fault: ") + why;
+                return std::nullopt;
+            }
+            o.faults.push_back(*f);
         } else {
             error = QStringLiteral("unknown option \"%1\"").arg(args[i]);
             return std::nullopt;
@@ -172,6 +197,8 @@ int main(int argc, char** argv) {
     sim::Collector collector(clock);
     sim::Reader reader(collector);
     sim::ApplyScenario(scenario, collector, reader);
+    for (const sim::Fault& f : options->faults)
+        reader.Inject(f);
 
     if (!CatchStopSignals()) {
         std::fprintf(stderr, "kordex-sim: cannot catch the stop signals\n");
@@ -187,8 +214,10 @@ int main(int argc, char** argv) {
 
     const bool ok = line.Serve(stopPipe[0], error);
     if (!ok) std::fprintf(stderr, "kordex-sim: %s\n", qPrintable(error));
-    std::fprintf(stderr, "kordex-sim: %zu requests, %d sync bytes, %lld bytes in, %lld out",
-                 reader.Exchanges().size(), reader.SyncBytes(),
+    std::fprintf(stderr,
+                 "kordex-sim: %lld requests, %lld faulty, %d sync bytes, %lld bytes in, %lld out",
+                 static_cast<long long>(reader.Answered()),
+                 static_cast<long long>(reader.FaultsActed()), reader.SyncBytes(),
                  static_cast<long long>(line.BytesIn()), static_cast<long long>(line.BytesOut()));
     if (line.BytesDropped() > 0)
         std::fprintf(stderr, ", %lld lost", static_cast<long long>(line.BytesDropped()));
