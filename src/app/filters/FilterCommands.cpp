@@ -78,9 +78,9 @@ void TFormMain::ActionSetFilterExecute() {
     const std::optional<FilterPage> page = CurrentFilterPage();
     if (page) {
         TFormFilter& dialog = FilterDialog(*page);
-        // The dialog shows the settings in force; Cancel puts its controls
-        // back as they were and leaves the settings alone.
-        dialog.Load();
+        // The dialog's controls hold the settings in force (OK writes them
+        // into the page's record); Cancel puts the controls back as they were
+        // and leaves the record alone.
         dialog.Snapshot(dm_->Buffer());
         if (dialog.exec(dialog) != QDialog::Accepted) {
             dialog.Restore(dm_->Buffer());

@@ -54,10 +54,12 @@ protected:
 // page needs the registrar, the round's collector, guard and path, and the
 // touch's event. The dialog is made once and lives as long as the program.
 //
-// The page's settings record stays as it is while the dialog is open: Load
-// shows the record in the controls, OK (with an accepted interval) writes the
-// controls back into it, and Cancel leaves it alone and puts the controls
-// back from the snapshot taken before the dialog showed.
+// Its controls hold the page's settings as last accepted: they are loaded
+// from the page's record when the dialog is made, OK (with an accepted
+// interval) writes them into the record, and Cancel leaves the record alone
+// and puts the controls back from the snapshot taken before the dialog
+// showed. A chosen key that leaves its list leaves the list control and the
+// record alike.
 class TFormFilter : public QDialog {
     Q_OBJECT
 
