@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTimeEdit>
 #include <QTimer>
 
@@ -259,6 +260,18 @@ TEST_F(Filters, SetAndRemoveOnEveryPage) {
         EXPECT_EQ(c.table->RecordCount(), c.rows);
         Trigger("ActionNoFilter");
     }
+    // Remove filter with the focus away from the grid does nothing.
+    Focus(QStringLiteral("TabSheetEvents"), QStringLiteral("TabSheetKDEvents"),
+          QStringLiteral("DBGridKDEvents"));
+    Play(FilterPage::KDEvents, [](TFormFilter&) {});
+    Trigger("ActionSetFilter");
+    ASSERT_TRUE(Dm().TableKDEvents().Filtered());
+    window->PageControl()->tabBar()->setFocus();
+    QApplication::processEvents();
+    window->ActionNoFilterExecute();
+    EXPECT_TRUE(Dm().TableKDEvents().Filtered());
+    EXPECT_TRUE(window->Filters().KDEvents().Active());
+
     // Only the five journal grids filter.
     Focus(QStringLiteral("TabSheetEvents"), QStringLiteral("TabSheetKDEvents"),
           QStringLiteral("DBGridKDREvs"));
