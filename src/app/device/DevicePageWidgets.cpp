@@ -60,7 +60,7 @@ QCheckBox* Option(const char* name, const QString& text, const QString& hint) {
 
 // --- RoundHeader
 
-RoundHeader::RoundHeader(QWidget* parent) : QWidget(parent) {
+RoundHeader::RoundHeader(const QString& dateRegCaption, QWidget* parent) : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(3);
@@ -74,7 +74,7 @@ RoundHeader::RoundHeader(QWidget* parent) : QWidget(parent) {
         grid->addWidget(e, row, col + 1);
         return e;
     };
-    add(QStringLiteral("Регистрация:"), QStringLiteral("DateReg"), 0, 0);
+    add(dateRegCaption, QStringLiteral("DateReg"), 0, 0);
     add(QStringLiteral("Kordex:"), QStringLiteral("LKD"), 0, 2);
     add(QStringLiteral("Регистратор:"), QStringLiteral("LRegister"), 1, 0);
     add(QStringLiteral("Охранник:"), QStringLiteral("LGuard"), 1, 2);

@@ -39,7 +39,9 @@ const QStringList& PathModeItems();
 class RoundHeader : public QWidget {
     Q_OBJECT
 public:
-    explicit RoundHeader(QWidget* parent = nullptr);
+    // dateRegCaption: the caption of the registration stamp.
+    explicit RoundHeader(const QString& dateRegCaption = QStringLiteral("Регистрация:"),
+                         QWidget* parent = nullptr);
     void Bind(store::View* rounds);
     // The row of the totals: room beside them for what a page adds.
     QHBoxLayout* TotalsRow() const { return totalsRow_; }

@@ -124,9 +124,14 @@ void TFormMain::ActionRefresh(bool gridFocused) {
         refreshLink_->SetView(nullptr);
         labelN_->setVisible(false);
     }
-    // The filters and the column commands wait for their dialogs.
-    for (const char* n : {"ActionSetFilter", "ActionNoFilter", "ActionTableProperty",
-                          "ActionDefaultWidth", "ActionDefaultColor", "ActionDefaultFont"})
+    // Only the five journal grids (tag -1) filter; remove filter undoes a
+    // row-test filter of the operator's, never a fixed filter of the view.
+    Action(QStringLiteral("ActionSetFilter"))->setEnabled(usable && g->property("tag").toInt() < 0);
+    Action(QStringLiteral("ActionNoFilter"))
+        ->setEnabled(usable && v->Filtered() && v->FilterText().isEmpty());
+    // The column commands wait for their dialogs.
+    for (const char* n :
+         {"ActionTableProperty", "ActionDefaultWidth", "ActionDefaultColor", "ActionDefaultFont"})
         Action(QString::fromLatin1(n))->setEnabled(false);
     Action(QStringLiteral("ActionCopyRec"))->setEnabled(edit->isEnabled());
     byKey->setEnabled(usable);

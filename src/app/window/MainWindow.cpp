@@ -29,6 +29,7 @@
 #include "app/device/DateRegDialog.h"
 #include "app/device/DevicePageWidgets.h"
 #include "app/device/TestPage.h"
+#include "app/filters/FilterDialogs.h"
 #include "app/login/PasswordDialog.h"
 #include "app/login/Rights.h"
 #include "app/login/UsersPage.h"
@@ -36,6 +37,7 @@
 #include "app/settings/WindowSettings.h"
 #include "app/table/FastFind.h"
 #include "collector/Operations.h"
+#include "filters/PageFilters.h"
 #include "link/QtSerialPort.h"
 #include "link/ReaderLink.h"
 #include "shell/Clock.h"
@@ -87,6 +89,8 @@ TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(s
     status_ = std::make_unique<TFormStatus>(*prompt_, this);
     dm_ = std::make_unique<store::TDM>(*prompt_, *status_, *clock_, *pump_, env_.programDirectory);
     rules_ = std::make_unique<store::Rules>(*dm_);
+    filters_ = std::make_unique<filters::PageFilters>(*dm_);
+    filters_->ConnectRules(*rules_);
     link_ = std::make_unique<link::ReaderLink>(port, *prompt_, *status_, *clock_, *pump_);
     ops_ = std::make_unique<collector::Operations>(*link_, *dm_, *rules_, *prompt_, *status_,
                                                    *clock_, *this);
@@ -113,6 +117,7 @@ TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(s
     BuildMenus();
     BuildToolBars();
     BuildPages();
+    MakeFilterDialogs();
 
     about_ = std::make_unique<TAboutBox>(this);
     pword_ = std::make_unique<TFormPWord>(*dm_, *rules_, *link_, *prompt_, *settingsStore_, this);
@@ -126,6 +131,7 @@ TFormMain::~TFormMain() {
     if (testPage_ != nullptr) testPage_->Stop();
     // The lists and grids go with the window; the tables close after them.
     pword_.reset();
+    filterDialogs_.clear();
     delete centralWidget();
     if (link_) link_->PortClose();
     if (dm_) dm_->CloseDatabases();
@@ -310,6 +316,8 @@ void TFormMain::BuildActions() {
         on(moves[tag - 1], [this, tag] { ActionMoveExecute(tag); });
     }
     on("ActionEmptyTable", [this] { ActionEmptyTableExecute(); });
+    on("ActionSetFilter", [this] { ActionSetFilterExecute(); });
+    on("ActionNoFilter", [this] { ActionNoFilterExecute(); });
     for (const char* n : {"ActionSortByKey", "ActionSortByName"}) {
         QAction* a = Action(QString::fromLatin1(n));
         a->setCheckable(true);
@@ -605,14 +613,11 @@ QVBoxLayout* Column(QWidget* w, int margin = 2) {
     return l;
 }
 
-// The filter indicator above a filterable grid: shown while a filter of the
-// operator's is in force.
+// The filter indicator above a filterable grid: shown while the page's
+// filter is on.
 QLabel* FilterPanel(const char* name) {
-    auto* l = new QLabel(QStringLiteral("Установлен фильтр"));
+    auto* l = new FilterIndicator;
     l->setObjectName(QString::fromLatin1(name));
-    l->setAlignment(Qt::AlignCenter);
-    l->setStyleSheet(QStringLiteral("background:#ffffc0;color:#800000;border:1px solid #c0c080;"));
-    l->setVisible(false);
     return l;
 }
 
@@ -665,7 +670,7 @@ QWidget* TFormMain::DatePage(const char* touches, store::View& t, store::View& r
     const bool archive = &t == &dm_->TableKDRAEvents();
     l->addWidget(FilterPanel(archive ? "PanelKDDAEvsFilter" : "PanelKDDEvsFilter"));
     l->addWidget(MakeGrid(touches, -1, t, TouchColumns()), 1);
-    *header = new RoundHeader;
+    *header = new RoundHeader(QStringLiteral("Дата и время регистрации:"));
     (*header)->setObjectName(archive ? QStringLiteral("PanelRoundKDDAEvs")
                                      : QStringLiteral("PanelRoundKDDEvs"));
     (*header)->Bind(&r);
@@ -1049,7 +1054,6 @@ void TFormMain::PageControlChange() {
         link_->PortClose();
     }
     SwitchEventView();
-    ActionRefresh(true);
 }
 
 void TFormMain::SwitchEventView() {
@@ -1057,11 +1061,18 @@ void TFormMain::SwitchEventView() {
                              CurrentSubPageName() == QLatin1String("TabSheetKDDEvents");
     const bool archiveDate = CurrentPageName() == QLatin1String("TabSheetAEvents") &&
                              CurrentSubPageName() == QLatin1String("TabSheetKDDAEvents");
-    SwitchPair(dm_->TableKDEvents(), dm_->TableKDREvents(), journalDate);
-    SwitchPair(dm_->TableKDAEvents(), dm_->TableKDRAEvents(), archiveDate);
+    SwitchPair(dm_->TableKDEvents(), dm_->TableKDREvents(), journalDate,
+               filters::FilterPage::KDEvents, filters::FilterPage::KDDEvents);
+    SwitchPair(dm_->TableKDAEvents(), dm_->TableKDRAEvents(), archiveDate,
+               filters::FilterPage::KDAEvents, filters::FilterPage::KDDAEvents);
+    ActionRefresh(true);
 }
 
-void TFormMain::SwitchPair(store::View& rounds, store::View& touches, bool datePageInFront) {
+// Round mode: the touches follow the rounds, and the rounds carry the rounds
+// page's filter. Date mode: the rounds follow the touches, which carry the
+// date page's filter. The touch in front stays in front either way.
+void TFormMain::SwitchPair(store::View& rounds, store::View& touches, bool datePageInFront,
+                           filters::FilterPage roundsPage, filters::FilterPage datePage) {
     const bool dateMode = rounds.Master() == &touches;
     if (dateMode == datePageInFront || !rounds.IsOpen() || !touches.IsOpen()) return;
     // A round being read is not moved under the operator's hands.
@@ -1072,19 +1083,32 @@ void TFormMain::SwitchPair(store::View& rounds, store::View& touches, bool dateP
     store::ControlsOff touchesOff(touches);
     buffer[0] = touches.IsEmpty() ? QVariant() : touches.Value(QStringLiteral("DateReg"));
     buffer[1] = touches.IsEmpty() ? QVariant() : touches.Value(QStringLiteral("ID"));
-    if (datePageInFront) {
-        touches.SetMaster(nullptr, {}, {});
-        touches.SetFiltered(false);
-        rounds.SetFiltered(false);
-        rounds.SetMaster(&touches, reg, reg);
-    } else {
-        rounds.SetMaster(nullptr, {}, {});
-        rounds.SetFiltered(false);
-        touches.SetFiltered(false);
-        touches.SetMaster(&rounds, reg, reg);
-        if (!buffer[0].isNull()) rounds.Locate(QStringLiteral("DateReg"), buffer[0]);
+    // The remembered round and touch are sought also when the switch failed.
+    auto findAgain = [&] {
+        if (!datePageInFront && !buffer[0].isNull())
+            rounds.Locate(QStringLiteral("DateReg"), buffer[0]);
+        if (!buffer[1].isNull()) touches.Locate(QStringLiteral("ID"), buffer[1]);
+    };
+    try {
+        if (datePageInFront) {
+            touches.SetMaster(nullptr, {}, {});
+            touches.SetFiltered(filters_->Page(datePage).Active());
+            rounds.SetFiltered(false);
+            rounds.SetMaster(&touches, reg, reg);
+        } else {
+            rounds.SetMaster(nullptr, {}, {});
+            rounds.SetFiltered(filters_->Page(roundsPage).Active());
+            touches.SetFiltered(false);
+            touches.SetMaster(&rounds, reg, reg);
+        }
+    } catch (...) {
+        try {
+            findAgain();
+        } catch (...) {
+        }
+        throw;
     }
-    if (!buffer[1].isNull()) touches.Locate(QStringLiteral("ID"), buffer[1]);
+    findAgain();
 }
 
 // --- Device

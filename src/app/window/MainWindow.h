@@ -42,6 +42,11 @@ namespace kordex::collector {
 class Operations;
 }  // namespace kordex::collector
 
+namespace kordex::filters {
+class PageFilters;
+enum class FilterPage;
+}  // namespace kordex::filters
+
 namespace kordex::widgets {
 class DBGrid;
 class DataLink;
@@ -49,6 +54,7 @@ class DataLink;
 
 namespace kordex::app {
 
+class FilterIndicator;
 class GridKeys;
 class HelpWindow;
 class ReadPage;
@@ -56,6 +62,7 @@ class RoundHeader;
 class SettingsStore;
 class TAboutBox;
 class TFormPWord;
+class TFormFilter;
 class TFormStatus;
 class TestPage;
 class UsersPage;
@@ -114,6 +121,9 @@ public:
     QAction* Action(const QString& name) const;
     widgets::DBGrid* Grid(const QString& name) const;
     const ProgramSettings& Settings() const { return settings_; }
+    filters::PageFilters& Filters() { return *filters_; }
+    TFormFilter& FilterDialog(filters::FilterPage page) const;
+    FilterIndicator* FilterIndicatorOf(filters::FilterPage page) const;
 
     // --- Commands
     void ActionPWordExecute();
@@ -154,6 +164,11 @@ public:
     void ActionSortByExecute(int tag);
     void ActionMoveExecute(int tag);
     void ActionEmptyTableExecute();
+    // Set filter and remove filter on the filterable page in front.
+    void ActionSetFilterExecute();
+    void ActionNoFilterExecute();
+    // The filterable page in front, if any.
+    std::optional<filters::FilterPage> CurrentFilterPage() const;
     // Shows the key dialog of a key grid; tests answer in its place.
     std::function<std::optional<KeyDialogResult>(const KeyDialogRequest&)> keyDialog;
     QLabel* LabelN() const { return labelN_; }
@@ -210,7 +225,11 @@ private:
     QWidget* DatePage(const char* touches, store::View& t, store::View& r, RoundHeader** header);
     void ApplyMapping();
     void SwitchEventView();
-    void SwitchPair(store::View& rounds, store::View& touches, bool datePageInFront);
+    void SwitchPair(store::View& rounds, store::View& touches, bool datePageInFront,
+                    filters::FilterPage roundsPage, filters::FilterPage datePage);
+    void MakeFilterDialogs();
+    // Each indicator shows exactly while its page's filter is on.
+    void ShowFilterIndicators();
     bool TestPageInFront() const;
     bool ReadPageInFront() const;
     void SetPageVisible(const QString& name, bool visible);
@@ -238,6 +257,7 @@ private:
     std::unique_ptr<TFormStatus> status_;
     std::unique_ptr<store::TDM> dm_;
     std::unique_ptr<store::Rules> rules_;
+    std::unique_ptr<filters::PageFilters> filters_;
     std::unique_ptr<link::ReaderLink> link_;
     std::unique_ptr<collector::Operations> ops_;
     std::unique_ptr<GridKeys> gridKeys_;
@@ -265,6 +285,8 @@ private:
     RoundHeader* archiveDateHeader_ = nullptr;
 
     std::unique_ptr<TFormPWord> pword_;
+    std::map<filters::FilterPage, std::unique_ptr<TFormFilter>> filterDialogs_;
+    std::map<filters::FilterPage, FilterIndicator*> filterPanels_;
     std::unique_ptr<TAboutBox> about_;
     std::unique_ptr<HelpWindow> help_;
     std::unique_ptr<QPrinter> printer_;
