@@ -1,9 +1,10 @@
-// kordex-cli: reading and writing a collector without a screen, for
-// automation and for trying the program out.
+// kordex-cli: reading and writing a collector and exporting the pages
+// without a screen, for automation and for trying the program out.
 //
 //   kordex-cli read  [common options]
 //   kordex-cli write --guard KEY [--path ID --mode N] [--memo TEXT] [--interval S]
 //                    [common options]
+//   kordex-cli export PAGE --csv FILE|- [--home DIR] [filter options]
 // common options: --port COMn | --device PATH, --home DIR, --registrar KEY,
 //                 --password TEXT, --yes
 //
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "Export.h"
 #include "collector/Memo.h"
 #include "collector/Operations.h"
 #include "collector/Pages.h"
@@ -128,9 +130,10 @@ private:
 int Usage(const QString& why) {
     Err(QStringLiteral("kordex-cli: ") + why);
     Err(QStringLiteral(
-        "Usage: kordex-cli read|write [--port COMn | --device PATH] [--home DIR]\n"
-        "                  [--registrar KEY] [--password TEXT] [--yes]\n"
-        "       write: --guard KEY [--path ID --mode N] [--memo TEXT] [--interval S]"));
+            "Usage: kordex-cli read|write [--port COMn | --device PATH] [--home DIR]\n"
+            "                  [--registrar KEY] [--password TEXT] [--yes]\n"
+            "       write: --guard KEY [--path ID --mode N] [--memo TEXT] [--interval S]\n") +
+        cli::ExportUsage());
     return 2;
 }
 
@@ -199,6 +202,11 @@ int Run(QCoreApplication& app) {
     const QStringList args = app.arguments();
     if (args.size() < 2) return Usage(QStringLiteral("no command"));
     const QString command = args[1];
+    if (command == QLatin1String("export")) {
+        ConsolePrompt prompt(false);
+        ConsoleStatus status;
+        return cli::RunExport(args.mid(2), prompt, status);
+    }
     if (command != QLatin1String("read") && command != QLatin1String("write"))
         return Usage(QStringLiteral("unknown command ") + command);
 

@@ -21,14 +21,16 @@ bool IsEmptyValue(const QVariant& v) {
 }  // namespace
 
 TDM::TDM(shell::Prompt& prompt, shell::StatusWindow& status, shell::Clock& clock,
-         shell::EventPump& pump, const QString& programDirectory)
-    : prompt_(prompt), status_(status), clock_(clock), pump_(pump) {
+         shell::EventPump& pump, const QString& programDirectory, Access access)
+    : prompt_(prompt), status_(status), clock_(clock), pump_(pump), access_(access) {
     programDirectory_ =
         programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : programDirectory;
     data_ = std::make_unique<store::Database>(AliasData, QString());
     dataE_ = std::make_unique<store::Database>(AliasDataE, QString());
     archive_ = std::make_unique<store::Database>(AliasDataA, QString());
     temp_ = std::make_unique<store::Database>(AliasDataT, QString());
+    for (store::Database* db : {data_.get(), dataE_.get(), archive_.get(), temp_.get()})
+        db->SetReadOnly(access == Access::ReadOnly);
 
     const std::vector<ViewDecl>& decls = CatalogueViews();
     if (decls.size() != static_cast<size_t>(ViewCount))
@@ -94,8 +96,9 @@ void TDM::DMCreate() {
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     programDirectory_ = dir;
     // An existing directory is no error; a missing one shows when a table is opened.
-    for (const QString& sub : {DirData, DirArchive, DirTemp})
-        QDir().mkpath(dir + sub);
+    if (access_ == Access::ReadWrite)
+        for (const QString& sub : {DirData, DirArchive, DirTemp})
+            QDir().mkpath(dir + sub);
     data_->SetDirectory(dir + DirData);
     dataE_->SetDirectory(dir + DirData);
     archive_->SetDirectory(dir + DirArchive);
@@ -151,7 +154,8 @@ bool TDM::OpenDatabases() {
         return false;
     };
     QString busy;
-    if (!TakeDirectoryLock(busy)) return fail(OpeningFailed + QLatin1Char('\r') + busy);
+    if (access_ == Access::ReadWrite && !TakeDirectoryLock(busy))
+        return fail(OpeningFailed + QLatin1Char('\r') + busy);
     try {
         for (const Component& c : components_) {
             status_.Pump();
@@ -204,6 +208,15 @@ void TDM::OpenTable(View& view) {
     store::Database& db = DatabaseFor(view.DatabaseAlias());
     db.Connect();
     const TableDef def = view.Def();
+    if (db.ReadOnly()) {
+        // Read as it is: a missing or damaged table is an error, not a repair.
+        if (!db.TableExists(def.file))
+            throw Error(QStringLiteral("Table does not exist"), db.PathOf(def.file));
+        if (!db.IsAttached(def.file) && !db.Check(def))
+            throw Error(QStringLiteral("Table is damaged"), db.PathOf(def.file));
+        view.Open(db);
+        return;
+    }
     if (!db.TableExists(def.file)) db.CreateTable(def);
     try {
         // A damaged file may still attach and read in one order, so it is

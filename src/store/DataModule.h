@@ -98,23 +98,32 @@ public:
     // Handed to the engine before the first table is opened.
     static inline const QString TablePassword = QStringLiteral("LQmerovane&Kit");
 
+    // How the tables are opened. A reader (an export beside a running program)
+    // creates, repairs and writes nothing and takes no lock: a missing or
+    // damaged table fails the opening.
+    enum class Access { ReadWrite, ReadOnly };
+
     // programDirectory empty: the directory of the executable. Runs DMCreate.
     TDM(shell::Prompt& prompt, shell::StatusWindow& status, shell::Clock& clock,
-        shell::EventPump& pump, const QString& programDirectory = {});
+        shell::EventPump& pump, const QString& programDirectory = {},
+        Access access = Access::ReadWrite);
     ~TDM();
     TDM(const TDM&) = delete;
     TDM& operator=(const TDM&) = delete;
 
     // --- Start-up, opening and closing
     // Program directory with its trailing separator, the three database
-    // directories and their paths, the module state; nothing is opened.
+    // directories (made when missing, unless read-only) and their paths, the
+    // module state; nothing is opened.
     void DMCreate();
     // Opens every database and table, repairing damaged ones, under the status
     // window. False when the operator closed the window, another program holds
     // the program directory, or a table could not be opened (after the error
     // message with its cause); everything is closed then. While the databases
-    // are open this program holds the program directory's lock.
+    // are open this program holds the program directory's lock (a reader
+    // takes none).
     bool OpenDatabases();
+    Access TableAccess() const { return access_; }
     // Creates the view's table if it is missing, opens it, and repairs it once
     // when it is damaged; a second failure propagates.
     void OpenTable(View& view);
@@ -259,6 +268,7 @@ private:
     shell::Clock& clock_;
     shell::EventPump& pump_;
 
+    Access access_;
     QString programDirectory_;
     QString sessionPassword_;
     // Declared before the views: a view releases its table when it goes.

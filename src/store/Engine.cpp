@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace kordex::store {
 
@@ -284,14 +285,27 @@ QString Database::PathOf(const QString& file) const {
     return QDir(directory_).filePath(file);
 }
 
+namespace {
+// A file as an SQLite URI that opens it for reading only.
+QByteArray ReadOnlyUri(const QString& path) {
+    QByteArray uri = QByteArrayLiteral("file:");
+    if (!path.startsWith(QLatin1Char('/'))) uri += '/';  // a drive letter
+    uri += QUrl::toPercentEncoding(path, "/:");
+    uri += "?mode=ro";
+    return uri;
+}
+}  // namespace
+
 QString Database::SchemaName(const QString& file) const {
     return file.section(QLatin1Char('.'), 0, 0);
 }
 
 void Database::Connect() {
     if (db_ != nullptr) return;
-    const int rc =
-        sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // A read-only database attaches its files by URI, with mode=ro.
+    const int rc = sqlite3_open_v2(
+        ":memory:", &db_,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | (readOnly_ ? SQLITE_OPEN_URI : 0), nullptr);
     if (rc != SQLITE_OK) {
         const QString msg = QString::fromUtf8(sqlite3_errmsg(db_));
         sqlite3_close(db_);
@@ -389,13 +403,18 @@ void Database::Attach(const QString& file, const QString& schema) {
     Connect();
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db_, "ATTACH DATABASE ? AS ?", -1, &st, nullptr);
-    const QByteArray path = (file == QLatin1String(":memory:") ? file : PathOf(file)).toUtf8();
+    const bool memory = file == QLatin1String(":memory:");
+    const QByteArray path = memory      ? file.toUtf8()
+                            : readOnly_ ? ReadOnlyUri(PathOf(file))
+                                        : PathOf(file).toUtf8();
     const QByteArray name = schema.toUtf8();
     sqlite3_bind_text(st, 1, path.constData(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(st, 2, name.constData(), -1, SQLITE_TRANSIENT);
     const int rc = Step(st);
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) Fail(rc, file);
+    // Reading alone leaves the file's journal mode to whoever writes it.
+    if (readOnly_ && !memory) return;
     // A closed table must be exactly one file: rollback journal, not WAL.
     try {
         Exec(QStringLiteral("PRAGMA %1.journal_mode=DELETE; PRAGMA %1.synchronous=FULL;"
@@ -439,6 +458,7 @@ void Database::CreateIn(const TableDef& def, const QString& schema) {
 }
 
 void Database::CreateTable(const TableDef& def) {
+    if (readOnly_) throw Error(QStringLiteral("Table does not exist"), PathOf(def.file));
     const QString schema = SchemaName(def.file);
     const bool attached = IsAttached(def.file);
     if (!attached) Attach(def.file, schema);
@@ -535,7 +555,7 @@ Table& Database::Acquire(const TableDef& def) {
         // The file must hold the declared table and its indexes and nothing
         // else: no trigger or view of a file from elsewhere runs in our store.
         CheckSchema(def, schema);
-        if (sqlite3_db_readonly(db_, schema.toUtf8().constData()) == 1)
+        if (!readOnly_ && sqlite3_db_readonly(db_, schema.toUtf8().constData()) == 1)
             throw Error(QStringLiteral("Table is read-only"), PathOf(def.file), SQLITE_READONLY);
         Entry e;
         e.table = std::make_unique<Table>(*this, def);
@@ -603,6 +623,8 @@ bool Database::Check(const TableDef& def) {
 
 void Database::Repair(const TableDef& def) {
     if (Check(def)) return;
+    if (readOnly_)
+        throw Error(QStringLiteral("Table is damaged"), PathOf(def.file), SQLITE_CORRUPT);
     const QString schema = SchemaName(def.file);
     if (IsAttached(def.file))
         throw Error(QStringLiteral("Table is in use.\nFile: %1").arg(PathOf(def.file)));

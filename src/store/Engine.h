@@ -90,6 +90,12 @@ public:
     void Disconnect();
     bool Connected() const { return db_ != nullptr; }
 
+    // A read-only database opens its table files for reading only: nothing is
+    // created, repaired or written, and a file that another program holds open
+    // for writing is read as it was last committed. Set before Connect.
+    void SetReadOnly(bool on) { readOnly_ = on; }
+    bool ReadOnly() const { return readOnly_; }
+
     bool TableExists(const QString& file) const;
     // Creates the table file with its fields and indexes.
     void CreateTable(const TableDef& def);
@@ -150,6 +156,7 @@ private:
 
     QString alias_;
     QString directory_;
+    bool readOnly_ = false;
     sqlite3* db_ = nullptr;
     struct Entry {
         std::unique_ptr<Table> table;

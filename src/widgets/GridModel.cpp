@@ -23,6 +23,14 @@ QString Padded(int value, int width) {
 
 }  // namespace
 
+std::vector<GridColumn> GridColumns(const store::PageColumns& columns) {
+    std::vector<GridColumn> out;
+    out.reserve(columns.size());
+    for (const store::PageColumn& c : columns)
+        out.push_back({c.field, c.title});
+    return out;
+}
+
 bool IsEmpty(const QVariant& v) {
     return !v.isValid() || v.isNull();
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <vector>
 
+#include "store/PageColumns.h"
 #include "store/View.h"
 
 class QFontMetrics;
@@ -17,6 +18,9 @@ struct GridColumn {
     QString field;
     QString title;
 };
+
+// The columns of one of the program's grids.
+std::vector<GridColumn> GridColumns(const store::PageColumns& columns);
 
 // A date-time value (days since 30.12.1899) in a display format of the
 // catalogue: d/dd day, m/mm month (minutes right after an hour), yy/yyyy

@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <map>
 
 #include "ModuleFixture.h"
 #include "store/Catalogue.h"
@@ -511,4 +512,103 @@ TEST_F(OpeningTest, TouchesAndMissedPointsWithoutTheirRoundStayAtOpening) {
         EXPECT_EQ(Column(*s.touches, "Key"), QStringList({"A", "B"}));
         EXPECT_EQ(Column(*s.missed, "Key"), QStringList({"C"}));
     }
+}
+
+// --- Opening for reading only ------------------------------------------------
+
+// A reader beside the program: an export opens the tables the program holds
+// open and locked, reads what is committed, and changes nothing, also where
+// the program would have created or repaired.
+class ReaderOpeningTest : public ModuleTest {
+protected:
+    std::unique_ptr<TDM> Reader(const QString& home) {
+        return std::make_unique<TDM>(readerPrompt, readerStatus, clock, pump, home,
+                                     TDM::Access::ReadOnly);
+    }
+
+    // Every file under the program directory with its bytes.
+    std::map<QString, QByteArray> Files() const {
+        std::map<QString, QByteArray> out;
+        for (const char* sub : {".", "DB", "DB.ARH", "DB.TMP"})
+            for (const QString& name :
+                 QDir(QDir(dir.path()).filePath(sub)).entryList(QDir::Files)) {
+                QFile f(PathOf(sub, name));
+                EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+                out[QString::fromLatin1(sub) + '/' + name] = f.readAll();
+            }
+        return out;
+    }
+
+    shell::ScriptedPrompt readerPrompt;
+    shell::ScriptedStatusWindow readerStatus;
+};
+
+TEST_F(ReaderOpeningTest, AReaderOpensBesideTheProgramAndWritesNothing) {
+    Open();  // the program: its lock taken, every table created
+    Add(dm->TableUsers(), {{"Key", "K1"}, {"Name", "Иванов"}, {"IsRegister", true}});
+    Add(dm->TablePrEvents(), {{"Date", Stamp(2)}, {"Name", "Вход"}, {"Key", "K1"}});
+    const auto before = Files();
+    ASSERT_TRUE(before.count("./Kordex.lck"));
+
+    auto reader = Reader(dir.path());
+    ASSERT_TRUE(reader->OpenDatabases()) << readerPrompt.Texts().join('|').toStdString();
+    EXPECT_EQ(Column(reader->TableRegisters(), "Name"), QStringList{"Иванов"});
+    reader->TablePrEvents().First();
+    EXPECT_EQ(reader->TablePrEvents().Text("LReg"), "Иванов");
+    // A write through the reader is refused by the engine.
+    EXPECT_ANY_THROW(Add(reader->TablePoints(), {{"Key", "P1"}, {"Name", "Point"}}));
+    reader->TablePoints().Cancel();
+    reader->CloseDatabases();
+    EXPECT_TRUE(Files() == before);
+    // The program kept its lock and goes on writing.
+    EXPECT_TRUE(QFile::exists(dm->LockFilePath()));
+    Add(dm->TablePoints(), {{"Key", "P2"}, {"Name", "Point"}, {"IsPrBook", false}});
+}
+
+TEST_F(ReaderOpeningTest, AMissingOrDamagedTableFailsTheReaderAndStaysAsItWas) {
+    // No store at all: nothing is created, not even the directories.
+    QTemporaryDir empty;
+    {
+        auto reader = Reader(empty.path());
+        EXPECT_FALSE(reader->OpenDatabases());
+        ASSERT_EQ(readerPrompt.Asked().size(), 1u);
+        EXPECT_TRUE(readerPrompt.Asked()[0].text.contains("Users.DB"))
+            << readerPrompt.Asked()[0].text.toStdString();
+    }
+    EXPECT_TRUE(QDir(empty.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+
+    // A damaged index, which the program would rebuild.
+    Open();
+    dm->Database().Begin();
+    for (int i = 0; i < 600; ++i)
+        Add(dm->TableUsers(), {{"Key", QString("%1").arg(i, 16, 10, QChar('0'))},
+                               {"Name", QString("Person number %1 with a long name").arg(i)}});
+    dm->Database().Commit();
+    dm->CloseDatabases();
+    const QString path = PathOf("DB", "Users.DB");
+    int root = 0, pageSize = 0;
+    {
+        const RawFile f(path);
+        root = f.Scalar("SELECT rootpage FROM sqlite_master WHERE name='Names'").toInt();
+        pageSize = f.Scalar("PRAGMA page_size").toInt();
+    }
+    ASSERT_GT(root, 1);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.seek(qint64(root - 1) * pageSize + 8);
+        file.write(QByteArray(pageSize / 2, char(0xA5)));
+    }
+    ASSERT_NE(RawFile(path).Scalar("PRAGMA integrity_check(1)"), "ok");
+    const auto before = Files();
+
+    readerPrompt.Clear();
+    auto reader = Reader(dir.path());
+    EXPECT_FALSE(reader->OpenDatabases());
+    ASSERT_EQ(readerPrompt.Asked().size(), 1u);
+    EXPECT_EQ(readerPrompt.Asked()[0].text.section('\r', 0, 0), "Ошибка при открытии баз данных !");
+    EXPECT_TRUE(readerPrompt.Asked()[0].text.section('\r', 1).contains(path))
+        << readerPrompt.Asked()[0].text.toStdString();
+    EXPECT_FALSE(reader->Database().Connected());
+    EXPECT_TRUE(Files() == before);
 }

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "store/DataModule.h"
+#include "store/PageColumns.h"
 #include "store/Rules.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DataWidgets.h"
@@ -205,12 +206,8 @@ void ReadPage::PlaceGrids(bool bound) {
     missed_ = new DBGrid;
     missed_->setObjectName(QStringLiteral("DBGridKDLEvents"));
     if (bound) {
-        touches_->SetGrid(dm_.TableKDREvents(),
-                          {{QStringLiteral("Date"), QStringLiteral("Дата и время")},
-                           {QStringLiteral("CPoint"), QStringLiteral("Событие")},
-                           {QStringLiteral("CComment"), QStringLiteral("Комментарий")}});
-        missed_->SetGrid(dm_.TableKDLEvents(),
-                         {{QStringLiteral("LPoint"), QStringLiteral("Пропущенные точки")}});
+        touches_->SetGrid(dm_.TableKDREvents(), GridColumns(store::columns::Touches()));
+        missed_->SetGrid(dm_.TableKDLEvents(), GridColumns(store::columns::Missed()));
     }
     missed_->setEnabled(bound);
     touches_->setEnabled(bound);

@@ -7,6 +7,7 @@
 
 #include "shell/Prompt.h"
 #include "store/DataModule.h"
+#include "store/PageColumns.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DataWidgets.h"
 
@@ -48,9 +49,7 @@ UsersPage::UsersPage(store::TDM& dm, shell::Prompt& prompt, QWidget* parent)
 
     grid_ = new DBGrid(this);
     grid_->setObjectName(QStringLiteral("DBGridUsers"));
-    grid_->SetGrid(users, {{QStringLiteral("Key"), QStringLiteral("Номер ключа")},
-                           {QStringLiteral("Name"), QStringLiteral("Имя пользователя")},
-                           {QStringLiteral("Passwrd"), QStringLiteral("Пароль")}});
+    grid_->SetGrid(users, GridColumns(store::columns::Users()));
 
     type_ = new DBRadioGroup(QStringLiteral("Тип пользователя"), this);
     type_->setObjectName(QStringLiteral("DBRadioGroupTypeUser"));

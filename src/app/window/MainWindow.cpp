@@ -570,13 +570,10 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
 // --- Pages
 
 DBGrid* TFormMain::MakeGrid(const char* name, int tag, store::View& view,
-                            const std::vector<std::pair<QString, QString>>& columns) {
+                            const store::PageColumns& columns) {
     auto* g = new DBGrid;
     g->setObjectName(QString::fromLatin1(name));
-    std::vector<GridColumn> cols;
-    for (const auto& [field, title] : columns)
-        cols.push_back({field, title});
-    g->SetGrid(view, std::move(cols));
+    g->SetGrid(view, GridColumns(columns));
     g->setProperty("tag", tag);
     g->setProperty("ReadOnly", true);
     grids_[g->objectName()] = g;
@@ -621,25 +618,6 @@ QLabel* FilterPanel(const char* name) {
     return l;
 }
 
-const std::vector<std::pair<QString, QString>>& TouchColumns() {
-    static const std::vector<std::pair<QString, QString>> c = {
-        {QStringLiteral("Date"), QStringLiteral("Дата и время")},
-        {QStringLiteral("CPoint"), QStringLiteral("Событие")},
-        {QStringLiteral("CComment"), QStringLiteral("Комментарий")}};
-    return c;
-}
-
-const std::vector<std::pair<QString, QString>>& RoundColumns() {
-    static const std::vector<std::pair<QString, QString>> c = {
-        {QStringLiteral("DateReg"), QStringLiteral("Регистрация")},
-        {QStringLiteral("LKD"), QStringLiteral("Kordex")},
-        {QStringLiteral("LRegister"), QStringLiteral("Регистратор")},
-        {QStringLiteral("LGuard"), QStringLiteral("Охранник")},
-        {QStringLiteral("LPath"), QStringLiteral("Маршрут")},
-        {QStringLiteral("CMode"), QStringLiteral("Режим обхода точек")}};
-    return c;
-}
-
 }  // namespace
 
 QWidget* TFormMain::RoundsPage(const char* rounds, const char* touches, const char* missed,
@@ -649,11 +627,10 @@ QWidget* TFormMain::RoundsPage(const char* rounds, const char* touches, const ch
     const bool archive = &r == &dm_->TableKDAEvents();
     l->addWidget(FilterPanel(archive ? "PanelKDAEvsFilter" : "PanelKDEvsFilter"));
     auto* split = new QSplitter(Qt::Vertical);
-    split->addWidget(MakeGrid(rounds, -1, r, RoundColumns()));
+    split->addWidget(MakeGrid(rounds, -1, r, store::columns::Rounds()));
     auto* lower = new QSplitter(Qt::Horizontal);
-    lower->addWidget(MakeGrid(touches, 5, t, TouchColumns()));
-    lower->addWidget(
-        MakeGrid(missed, 5, m, {{QStringLiteral("LPoint"), QStringLiteral("Пропущенные точки")}}));
+    lower->addWidget(MakeGrid(touches, 5, t, store::columns::Touches()));
+    lower->addWidget(MakeGrid(missed, 5, m, store::columns::Missed()));
     lower->setStretchFactor(0, 2);
     lower->setStretchFactor(1, 1);
     split->addWidget(lower);
@@ -669,7 +646,7 @@ QWidget* TFormMain::DatePage(const char* touches, store::View& t, store::View& r
     auto* l = Column(w, 0);
     const bool archive = &t == &dm_->TableKDRAEvents();
     l->addWidget(FilterPanel(archive ? "PanelKDDAEvsFilter" : "PanelKDDEvsFilter"));
-    l->addWidget(MakeGrid(touches, -1, t, TouchColumns()), 1);
+    l->addWidget(MakeGrid(touches, -1, t, store::columns::Touches()), 1);
     *header = new RoundHeader(QStringLiteral("Дата и время регистрации:"));
     (*header)->setObjectName(archive ? QStringLiteral("PanelRoundKDDAEvs")
                                      : QStringLiteral("PanelRoundKDDEvs"));
@@ -725,25 +702,18 @@ void TFormMain::BuildPages() {
     QTabWidget* roundPages = inner(round, "PageControlRound");
     QWidget* points = Sheet("TabSheetPoints", pages_);
     Column(points)->addWidget(
-        MakeGrid("DBGridPoints", 1, dm_->TablePoints(),
-                 {{QStringLiteral("Key"), QStringLiteral("Номер ключа")},
-                  {QStringLiteral("Name"), QStringLiteral("Название точки обхода")}}));
+        MakeGrid("DBGridPoints", 1, dm_->TablePoints(), store::columns::Points()));
     addPage(roundPages, points, QStringLiteral("Точки обхода"));
     QWidget* pathes = Sheet("TabSheetPathes", pages_);
     auto* pathSplit = new QSplitter(Qt::Horizontal);
+    pathSplit->addWidget(MakeGrid("DBGridPathes", 4, dm_->TablePathes(), store::columns::Pathes()));
     pathSplit->addWidget(
-        MakeGrid("DBGridPathes", 4, dm_->TablePathes(),
-                 {{QStringLiteral("Name"), QStringLiteral("Название маршрута обхода")}}));
-    pathSplit->addWidget(
-        MakeGrid("DBGridPPathes", 5, dm_->TablePPathes(),
-                 {{QStringLiteral("LPoint"), QStringLiteral("Точки обхода выбранного маршрута")}}));
+        MakeGrid("DBGridPPathes", 5, dm_->TablePPathes(), store::columns::PPathes()));
     Column(pathes)->addWidget(pathSplit);
     addPage(roundPages, pathes, QStringLiteral("Маршруты обхода"));
     QWidget* prBook = Sheet("TabSheetPrBook", pages_);
     Column(prBook)->addWidget(
-        MakeGrid("DBGridPrBook", 2, dm_->TablePrBook(),
-                 {{QStringLiteral("Key"), QStringLiteral("Номер ключа")},
-                  {QStringLiteral("Name"), QStringLiteral("Название происшествия")}}));
+        MakeGrid("DBGridPrBook", 2, dm_->TablePrBook(), store::columns::PrBook()));
     addPage(roundPages, prBook, QStringLiteral("Программная книга"));
     addPage(pageControl_, round, QStringLiteral("Контрольные точки"));
 
@@ -751,10 +721,7 @@ void TFormMain::BuildPages() {
     QWidget* kordex = Sheet("TabSheetKordex", pages_);
     QTabWidget* kordexPages = inner(kordex, "PageControlKordex");
     QWidget* kds = Sheet("TabSheetKDs", pages_);
-    Column(kds)->addWidget(
-        MakeGrid("DBGridKDs", 3, dm_->TableKDs(),
-                 {{QStringLiteral("Key"), QStringLiteral("ID Kordex'а")},
-                  {QStringLiteral("Name"), QStringLiteral("Название Kordex'а")}}));
+    Column(kds)->addWidget(MakeGrid("DBGridKDs", 3, dm_->TableKDs(), store::columns::KDs()));
     addPage(kordexPages, kds, QStringLiteral("Kordex'ы"));
     QWidget* write = Sheet("TabSheetWrite", pages_);
     writePage_ = new WritePage(*dm_, *rules_);
@@ -782,10 +749,7 @@ void TFormMain::BuildPages() {
     QWidget* prEvents = Sheet("TabSheetPrEvents", pages_);
     QVBoxLayout* pl = Column(prEvents);
     pl->addWidget(FilterPanel("PanelPrEvsFilter"));
-    pl->addWidget(MakeGrid("DBGridPrEvents", -1, dm_->TablePrEvents(),
-                           {{QStringLiteral("Date"), QStringLiteral("Дата и время")},
-                            {QStringLiteral("LReg"), QStringLiteral("Регистратор")},
-                            {QStringLiteral("Name"), QStringLiteral("Событие")}}),
+    pl->addWidget(MakeGrid("DBGridPrEvents", -1, dm_->TablePrEvents(), store::columns::PrEvents()),
                   1);
     addPage(eventPages, prEvents, QStringLiteral("События программы"));
     QWidget* kdEvents = Sheet("TabSheetKDEvents", pages_);

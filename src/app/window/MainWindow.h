@@ -12,6 +12,7 @@
 #include "app/table/TableCommands.h"
 #include "collector/Pages.h"
 #include "link/SerialPort.h"
+#include "store/PageColumns.h"
 
 class QAction;
 class QActionGroup;
@@ -218,7 +219,7 @@ private:
     QAction* MakeAction(const char* name, const QString& text, const QString& hint,
                         const QKeySequence& shortcut = {}, int tag = 0);
     widgets::DBGrid* MakeGrid(const char* name, int tag, store::View& view,
-                              const std::vector<std::pair<QString, QString>>& columns);
+                              const store::PageColumns& columns);
     void WireGrid(widgets::DBGrid* grid);
     QWidget* RoundsPage(const char* rounds, const char* touches, const char* missed, store::View& r,
                         store::View& t, store::View& m);
