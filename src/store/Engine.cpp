@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <map>
 
 #include <QDir>
 #include <QFile>
@@ -492,14 +493,20 @@ QStringList Database::Describe(const QString& schema, const QString& table) {
         const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
         return t != nullptr ? QString::fromUtf8(t) : QStringLiteral("<null>");
     };
+    // Index names follow the view that declares a table, and one file serves
+    // two views (the working and the archive rounds): an index is described by
+    // what it is, not by its name.
     QStringList indexes;
     rows(QStringLiteral("SELECT type, name, tbl_name FROM %1.sqlite_master ORDER BY type, name")
              .arg(Quote(schema)),
          [&](sqlite3_stmt* st) {
              const QString type = text(st, 0), name = text(st, 1);
              if (type == QLatin1String("table") && name == QLatin1String("sqlite_sequence")) return;
+             if (type == QLatin1String("index")) {
+                 indexes << name;
+                 return;
+             }
              out << type + QLatin1Char(' ') + name + QStringLiteral(" on ") + text(st, 2);
-             if (type == QLatin1String("index")) indexes << name;
          });
     rows(QStringLiteral("PRAGMA %1.table_info(%2)").arg(Quote(schema), Quote(table)),
          [&](sqlite3_stmt* st) {
@@ -507,19 +514,27 @@ QStringList Database::Describe(const QString& schema, const QString& table) {
                         QStringLiteral(" notnull=") + text(st, 3) + QStringLiteral(" default=") +
                         text(st, 4) + QStringLiteral(" pk=") + text(st, 5);
          });
+    std::map<QString, QString> kindOf;  // index name -> unique, origin, partial
     rows(QStringLiteral("PRAGMA %1.index_list(%2)").arg(Quote(schema), Quote(table)),
          [&](sqlite3_stmt* st) {
-             out << QStringLiteral("index ") + text(st, 1) + QStringLiteral(" unique=") +
-                        text(st, 2) + QStringLiteral(" origin=") + text(st, 3) +
-                        QStringLiteral(" partial=") + text(st, 4);
+             kindOf[text(st, 1)] = QStringLiteral(" unique=") + text(st, 2) +
+                                   QStringLiteral(" origin=") + text(st, 3) +
+                                   QStringLiteral(" partial=") + text(st, 4);
          });
-    for (const QString& index : indexes)
+    QStringList described;
+    for (const QString& index : indexes) {
+        // An index of another table shows up without a kind and so differs.
+        QString d = QStringLiteral("index") + kindOf[index] + QStringLiteral(" on");
         rows(QStringLiteral("PRAGMA %1.index_xinfo(%2)").arg(Quote(schema), Quote(index)),
              [&](sqlite3_stmt* st) {
                  if (text(st, 5) != QLatin1String("1")) return;  // the key columns only
-                 out << index + QStringLiteral(": ") + text(st, 2) + QStringLiteral(" desc=") +
-                            text(st, 3) + QStringLiteral(" ") + text(st, 4);
+                 d += QLatin1Char(' ') + text(st, 2) + QStringLiteral(" desc=") + text(st, 3) +
+                      QLatin1Char(' ') + text(st, 4) + QLatin1Char(',');
              });
+        described << d;
+    }
+    described.sort();
+    out << described;
     return out;
 }
 

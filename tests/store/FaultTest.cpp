@@ -159,6 +159,24 @@ TEST_F(ModuleTest, OpeningNamesTheCauseOfATableThatCannotBeOpened) {
     Open();
 }
 
+// The working round tables copied as they are into the archive directory (as
+// an archive of them is loaded) are the archive's tables: their indexes carry
+// the working views' names, and that is no difference of structure.
+TEST_F(ModuleTest, WorkingRoundFilesOpenAsTheArchive) {
+    Open();
+    dm->CloseDatabases();
+    for (const char* file : {"KDEvents.DB", "KDREvs.DB", "KDLEvs.DB"}) {
+        const QString archive = PathOf("DB.ARH", file);
+        ASSERT_TRUE(QFile::remove(archive));
+        ASSERT_TRUE(QFile::copy(PathOf("DB", file), archive));
+    }
+    prompt.Clear();
+    ASSERT_TRUE(dm->OpenDatabases())
+        << (prompt.Asked().empty() ? std::string() : prompt.Asked()[0].text.toStdString());
+    EXPECT_TRUE(dm->TableKDAEvents().IsOpen());
+    EXPECT_TRUE(dm->TableKDRAEvents().IsOpen());
+}
+
 // Two programs on one program directory: the second is refused with a clear
 // message until the first has closed its databases; opening deletes nothing.
 TEST_F(ModuleTest, ASecondProgramOnTheDirectoryIsRefused) {
