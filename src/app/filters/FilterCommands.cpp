@@ -87,7 +87,9 @@ void TFormMain::ActionSetFilterExecute() {
         } else {
             dialog.Store();
             // A complex build that was stopped or failed leaves the filter
-            // and its indicator as they were.
+            // and its indicator as they were. The build is a long operation:
+            // nothing else starts meanwhile.
+            const LongOperations::Hold busy(operations_);
             if (filters_->Page(*page).Set()) ShowFilterIndicators();
         }
     }
