@@ -135,8 +135,12 @@ void DBEdit::Bind(store::View* view, const QString& field) {
 void DBEdit::Reload() {
     const store::Field* f = link_.Def();
     const QString text = f == nullptr ? QString() : EditText(*f, link_.Value());
-    // Keeps the cursor where it is while the text echoes what was typed.
-    if (text != this->text()) setText(text);
+    // Keeps the cursor where it is while the text echoes what was typed; a
+    // value shown in an edit the operator is not in is shown from its start.
+    if (text != this->text()) {
+        setText(text);
+        if (!hasFocus()) setCursorPosition(0);
+    }
 }
 
 void DBEdit::Typed(const QString& text) {

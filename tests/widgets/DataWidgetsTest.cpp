@@ -314,6 +314,8 @@ TEST_F(DataWidgetsTest, FieldControlsShowTheCurrentRowAndWriteWhileEditing) {
     EXPECT_EQ(shown(), (QStringList{"Смирнов", "admin", "1"}));
     ASSERT_TRUE(users.Locate("Name", "Иванов"));
     EXPECT_EQ(shown(), (QStringList{"Иванов", "-", "0"}));  // an empty IsAdmin is unchecked
+    // A value too long for a narrow edit shows its beginning.
+    EXPECT_EQ(edit.cursorPosition(), 0);
 
     // Browsing: what is typed goes back, and the item already checked
     // changes nothing; a click on the box or on another item edits the row.
