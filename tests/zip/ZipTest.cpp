@@ -322,6 +322,20 @@ TEST_F(ZipTest, CancelledExtractionLeavesDestinationAlone) {
     EXPECT_EQ(Tree(), before);
 }
 
+// When one table cannot take its name (a directory stands in its place), the
+// tables renamed before it are taken back and the older files restored.
+TEST_F(ZipTest, FailedRenameRestoresEarlierFiles) {
+    QDir(Path("dest")).mkpath("KDLEvs.DB");
+    Write(Path("in.zip"), BuildZip({{"KDEvents.DB", TableBytes(1)},
+                                    {"KDREvs.DB", TableBytes(2)},
+                                    {"KDLEvs.DB", TableBytes(3)}}));
+    const auto before = Tree();
+    const Result r = Extract(Path("in.zip"));
+    EXPECT_EQ(r.outcome, Outcome::IoError);
+    EXPECT_TRUE(r.cause.contains("KDLEvs.DB")) << r.cause.toStdString();
+    EXPECT_EQ(Tree(), before);
+}
+
 class SaveTest : public ZipTest {
 protected:
     void SetUp() override {
