@@ -270,8 +270,13 @@ Result Archive::ExtractAll(const QStringList& names) {
     std::vector<Pending> files;
     quint64 written = 0;
     for (const Job& job : jobs) {
+        // libzip reads its own copy of the directory: it must be the one checked.
+        zip_stat_t st;
+        zip_stat_init(&st);
         const char* stored = zip_get_name(za.get(), job.index, ZIP_FL_ENC_RAW);
-        if (stored == nullptr || QByteArray(stored) != job.entry->rawName)
+        if (stored == nullptr || QByteArray(stored) != job.entry->rawName ||
+            zip_stat_index(za.get(), job.index, 0, &st) != 0 || st.size != job.entry->size ||
+            st.comp_size != job.entry->compressedSize || st.crc != job.entry->crc)
             return Fail(Outcome::Hostile, QStringLiteral("The archive changed while it was read"),
                         name_);
         Pending p;
