@@ -60,16 +60,9 @@ int main(int argc, char** argv) {
     QTemporaryDir temp;
     const QString dir = keep.isEmpty() ? temp.path() : keep;
 
-    shell::ScriptedPrompt prompt;
-    shell::ScriptedStatusWindow status;
-    shell::SystemClock clock;
-    shell::QtEventPump pump;
-    auto dm = std::make_unique<TDM>(prompt, status, clock, pump, dir);
-    if (!dm->OpenDatabases()) {
-        std::fprintf(stderr, "bench-filter: cannot open the store: %s\n",
-                     qPrintable(prompt.Texts().join(" | ")));
-        return 1;
-    }
+    BenchStore store;
+    if (!store.Open("bench-filter", dir)) return 1;
+    std::unique_ptr<TDM>& dm = store.dm;
     auto rules = std::make_unique<Rules>(*dm);
     auto filters = std::make_unique<filters::PageFilters>(*dm);
     filters->ConnectRules(*rules);
@@ -133,7 +126,7 @@ int main(int argc, char** argv) {
     const double buildMs = best([&] { built = built && filters::BuildComplexFilter(*dm, ts, t); });
     if (!built) {
         std::fprintf(stderr, "bench-filter: the build failed: %s\n",
-                     qPrintable(prompt.Texts().join(" | ")));
+                     qPrintable(store.prompt.Texts().join(" | ")));
         return 1;
     }
     std::printf("complex_list=%d\n", ts.complexIds.Size());

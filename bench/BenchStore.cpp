@@ -60,16 +60,9 @@ int main(int argc, char** argv) {
     QTemporaryDir temp;
     const QString dir = keep.isEmpty() ? temp.path() : keep;
 
-    shell::ScriptedPrompt prompt;
-    shell::ScriptedStatusWindow status;
-    shell::SystemClock clock;
-    shell::QtEventPump pump;
-    auto dm = std::make_unique<TDM>(prompt, status, clock, pump, dir);
-    if (!dm->OpenDatabases()) {
-        std::fprintf(stderr, "bench-store: cannot open the store: %s\n",
-                     qPrintable(prompt.Texts().join(" | ")));
-        return 1;
-    }
+    BenchStore store;
+    if (!store.Open("bench-store", dir)) return 1;
+    std::unique_ptr<TDM>& dm = store.dm;
     auto rules = std::make_unique<Rules>(*dm);
     QElapsedTimer fillTime;
     fillTime.start();

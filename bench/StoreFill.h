@@ -2,8 +2,13 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <cstdio>
+#include <memory>
 
 #include "link/KeyId.h"
+#include "shell/Clock.h"
+#include "shell/Prompt.h"
+#include "shell/StatusWindow.h"
 #include "store/DataModule.h"
 
 namespace kordex::bench {
@@ -17,6 +22,25 @@ inline QString KeyOf(uint32_t serial) {
 inline double Ms(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
+
+// A store for a benchmark: no person to answer, the system's clock.
+struct BenchStore {
+    shell::ScriptedPrompt prompt;
+    shell::ScriptedStatusWindow status;
+    shell::SystemClock clock;
+    shell::QtEventPump pump;
+    std::unique_ptr<TDM> dm;
+
+    // Opens the program directory dir; false, with the reason on stderr,
+    // when it cannot.
+    bool Open(const char* bench, const QString& dir) {
+        dm = std::make_unique<TDM>(prompt, status, clock, pump, dir);
+        if (dm->OpenDatabases()) return true;
+        std::fprintf(stderr, "%s: cannot open the store: %s\n", bench,
+                     qPrintable(prompt.Texts().join(" | ")));
+        return false;
+    }
+};
 
 inline void Fill(TDM& dm, int rounds, int touchesPerRound, int journal) {
     const int points = 100;
