@@ -424,8 +424,13 @@ TEST_F(Filters, DialogRules) {
          {std::pair{FilterPage::PrEvents, 171}, std::pair{FilterPage::KDAEvents, 172},
           std::pair{FilterPage::KDDAEvents, 173}}) {
         TFormFilter& f = window->FilterDialog(page);
+        // F1 is the dialog's while it is up and in front.
+        f.show();
+        QApplication::setActiveWindow(&f);
+        f.setFocus();
         QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
         QApplication::sendEvent(&f, &f1);
+        f.hide();
         ASSERT_NE(f.Help(), nullptr);
         EXPECT_EQ(f.Help()->CurrentTopic(), topic);
         f.Help()->hide();
@@ -578,4 +583,8 @@ TEST_F(Filters, ComplexBuildInterrupted) {
     EXPECT_EQ(Column(touches, "Key"),
               (QStringList{Guard1, Point1, Point2, Point1, Incident1, Point2, Point1}));
     EXPECT_TRUE(panel->describe().contains(filters::text::ComplexEvent));
+    // The status window gone, the grid has the focus back and the commands follow it.
+    QApplication::processEvents();
+    EXPECT_EQ(window->FocusedGrid(), window->Grid(QStringLiteral("DBGridKDDEvs")));
+    EXPECT_TRUE(Enabled("ActionNoFilter"));
 }

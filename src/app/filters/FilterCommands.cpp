@@ -1,9 +1,12 @@
 // The filter commands of the main window: the five dialogs, Set filter,
 // Remove filter and the indicators of the filterable pages.
+#include <QPointer>
+
 #include "FilterDialogs.h"
 #include "app/table/FastFind.h"
 #include "app/window/MainWindow.h"
 #include "filters/PageFilters.h"
+#include "shell/ScopeExit.h"
 #include "widgets/DBGrid.h"
 
 namespace kordex::app {
@@ -75,6 +78,14 @@ void TFormMain::ShowFilterIndicators() {
 
 void TFormMain::ActionSetFilterExecute() {
     TPanelFFind::CloseFastFind();
+    // The grid takes the focus back however the dialog ends; the window
+    // system may give the window its activation only later.
+    const QPointer<widgets::DBGrid> grid = FocusedGrid();
+    const auto refocus = shell::Finally([this, &grid] {
+        if (grid == nullptr || !grid->isVisible()) return;
+        activateWindow();
+        grid->setFocus(Qt::ActiveWindowFocusReason);
+    });
     const std::optional<FilterPage> page = CurrentFilterPage();
     if (page) {
         TFormFilter& dialog = FilterDialog(*page);

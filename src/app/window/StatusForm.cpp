@@ -1,5 +1,6 @@
 #include "StatusForm.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -88,6 +89,16 @@ void TFormStatus::Show(const QString& caption, const QString& text, int maximum)
     progressBar_->setValue(0);
     adjustSize();
     Centre();
+    if (!isVisible()) {
+        // Just after a dialog closed no window may be active yet: then the
+        // window this one belongs to, and the control it had in focus.
+        returnWindow_ = QApplication::activeWindow();
+        if (returnWindow_ == nullptr && parentWidget() != nullptr)
+            returnWindow_ = parentWidget()->window();
+        returnFocus_ = QApplication::focusWidget();
+        if (returnFocus_ == nullptr && returnWindow_ != nullptr)
+            returnFocus_ = returnWindow_->focusWidget();
+    }
     show();
     activateWindow();
     repaint();
@@ -137,6 +148,17 @@ bool TFormStatus::IsShowing() const {
 void TFormStatus::Close() {
     if (!isVisible()) return;
     hide();
+    // The window and the control the operator was in take the focus back, so
+    // the commands that follow the focused grid are there again at once.
+    if (returnWindow_ != nullptr && returnWindow_->isVisible()) {
+        returnWindow_->activateWindow();
+        QApplication::setActiveWindow(returnWindow_);
+        if (returnFocus_ != nullptr && returnFocus_->window() == returnWindow_.data() &&
+            returnFocus_->isVisible())
+            returnFocus_->setFocus(Qt::ActiveWindowFocusReason);
+    }
+    returnWindow_ = nullptr;
+    returnFocus_ = nullptr;
 }
 
 // Keys never reach the shortcuts of other windows while the status window has

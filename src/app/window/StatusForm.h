@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -70,6 +71,9 @@ private:
     QProgressBar* progressBar_ = nullptr;
     int maximum_ = 10;
     bool handling_ = false;  // the message of a key press is up
+    // Where the operator was when the window came up: given back when it goes.
+    QPointer<QWidget> returnWindow_;
+    QPointer<QWidget> returnFocus_;
 };
 
 }  // namespace kordex::app
