@@ -585,6 +585,47 @@ void View::SetRecNo(int recNo) {
     GoTo(std::clamp(recNo, 1, static_cast<int>(ids_.size())) - 1);
 }
 
+void View::ForEachFullRow(const std::function<bool(const std::vector<QVariant>&)>& fn) {
+    if (!IsOpen() || ids_.empty()) return;
+    // The range as it stands: fn may not change it, but a copy keeps the
+    // walk safe if it does.
+    const std::vector<int64_t> ids = ids_;
+    size_t next = 0;
+    Record r;
+    struct Stop {};
+    auto give = [&] {
+        Complete(r);
+        if (!fn(r.values)) throw Stop{};
+        ++next;
+    };
+    try {
+        QString where;
+        std::vector<QVariant> binds;
+        const bool fold = std::find(orderFold_.begin(), orderFold_.end(), true) != orderFold_.end();
+        // The range's rows come in the order the range was built in, with the
+        // rows a filter callback dropped among them: those are passed over.
+        // A row another process took away meanwhile ends the pass; the rest
+        // are then read one by one.
+        if (!fold && RangeCondition(where, binds)) {
+            r.values.resize(fields_.size());
+            table_->Scan(where, binds, orderSql_, true, [&](int64_t id, const Values* vals) {
+                if (next >= ids.size() || ids[next] != id) return;
+                r.rowid = id;
+                for (size_t i = 0; i < fields_.size(); ++i)
+                    r.values[i] =
+                        fields_[i].dataIndex >= 0 ? (*vals)[fields_[i].dataIndex] : QVariant();
+                r.loaded = false;
+                give();
+            });
+        }
+        while (next < ids.size()) {
+            LoadRecord(ids[next], r);
+            give();
+        }
+    } catch (const Stop&) {
+    }
+}
+
 int64_t View::CurrentRowId() const {
     if (pos_ < 0 || pos_ >= static_cast<int>(ids_.size())) return -1;
     return ids_[pos_];
