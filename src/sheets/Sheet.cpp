@@ -257,9 +257,13 @@ public:
             f = workbook_add_format(wb_);
             if (f == nullptr) throw std::bad_alloc();
             if (!numberFormat.isEmpty()) format_set_num_format(f, numberFormat.constData());
-            if (colour)
-                format_set_font_color(
-                    f, static_cast<lxw_color_t>(colour->r << 16 | colour->g << 8 | colour->b));
+            if (colour) {
+                const auto rgb =
+                    static_cast<lxw_color_t>(colour->r << 16 | colour->g << 8 | colour->b);
+                // The library reads 0 as no colour at all: black has a value of its own.
+                format_set_font_color(f,
+                                      rgb == 0 ? static_cast<lxw_color_t>(LXW_COLOR_BLACK) : rgb);
+            }
             if (bold) format_set_bold(f);
         }
         formats_.emplace(key, f);
