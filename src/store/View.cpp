@@ -132,6 +132,10 @@ void View::SetFields(std::vector<Field> fields) {
 }
 
 int View::FieldIndex(const QString& name) const {
+    // The names the code asks for are mostly spelled as declared: an exact
+    // match first is far cheaper than comparing every name ignoring case.
+    for (size_t i = 0; i < fields_.size(); ++i)
+        if (fields_[i].name == name) return static_cast<int>(i);
     for (size_t i = 0; i < fields_.size(); ++i)
         if (fields_[i].name.compare(name, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
     return -1;
