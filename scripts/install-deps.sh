@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-translations-l10n
-  libsqlite3-dev sqlite3 libzip-dev zlib1g-dev zip unzip
+  libsqlite3-dev sqlite3 libzip-dev zlib1g-dev zip unzip libxlsxwriter-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool fontconfig fonts-dejavu-core
 )

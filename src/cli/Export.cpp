@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -10,6 +9,8 @@
 
 #include "filters/PageFilters.h"
 #include "link/DateTime.h"
+#include "sheets/Sheet.h"
+#include "shell/ScopeExit.h"
 #include "store/DataModule.h"
 #include "store/Rules.h"
 
@@ -74,7 +75,7 @@ bool DialogHas(Dialog d, const QString& option) {
 
 struct Options {
     QString page;
-    std::optional<QString> csv, home;
+    std::optional<QString> csv, xlsx, home;
     std::optional<QString> from, to;
     bool perDay = false;
     bool complex = false;
@@ -121,10 +122,11 @@ bool Interval(const Options& o, filters::IntervalSettings& s, QString& why) {
 
 // Parses the words after "export"; false after the refusal has been printed.
 bool Parse(const QStringList& args, Options& o) {
-    static const QStringList valued = {
-        QStringLiteral("--csv"),   QStringLiteral("--home"),      QStringLiteral("--from"),
-        QStringLiteral("--to"),    QStringLiteral("--collector"), QStringLiteral("--registrar"),
-        QStringLiteral("--guard"), QStringLiteral("--path"),      QStringLiteral("--event")};
+    static const QStringList valued = {QStringLiteral("--csv"),       QStringLiteral("--xlsx"),
+                                       QStringLiteral("--home"),      QStringLiteral("--from"),
+                                       QStringLiteral("--to"),        QStringLiteral("--collector"),
+                                       QStringLiteral("--registrar"), QStringLiteral("--guard"),
+                                       QStringLiteral("--path"),      QStringLiteral("--event")};
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (!a.startsWith(QLatin1String("--")) || a == QLatin1String("-")) {
@@ -139,6 +141,8 @@ bool Parse(const QStringList& args, Options& o) {
         const QString value = flag ? QString() : args[++i];
         if (a == QLatin1String("--csv"))
             o.csv = value;
+        else if (a == QLatin1String("--xlsx"))
+            o.xlsx = value;
         else if (a == QLatin1String("--home"))
             o.home = value;
         else {
@@ -170,7 +174,13 @@ bool Parse(const QStringList& args, Options& o) {
     if (o.page.isEmpty()) return Refuse(QStringLiteral("export needs a page")), false;
     if (store::FindExportPage(o.page) == nullptr)
         return Refuse(QStringLiteral("no page ") + o.page), false;
-    if (!o.csv || o.csv->isEmpty()) return Refuse(QStringLiteral("export needs --csv FILE")), false;
+    if (o.csv && o.xlsx)
+        return Refuse(QStringLiteral("export takes --csv FILE or --xlsx FILE, not both")), false;
+    if ((!o.csv || o.csv->isEmpty()) && (!o.xlsx || o.xlsx->isEmpty()))
+        return Refuse(QStringLiteral("export needs --csv FILE or --xlsx FILE")), false;
+    // A workbook is a zip file: it goes to a file, never to a terminal.
+    if (o.xlsx && *o.xlsx == QLatin1String("-"))
+        return Refuse(QStringLiteral("--xlsx needs a file, not standard output")), false;
     // An empty directory would quietly mean the executable's own.
     if (o.home && o.home->trimmed().isEmpty())
         return Refuse(QStringLiteral("--home needs a directory")), false;
@@ -257,78 +267,11 @@ bool Choose(store::TDM& dm, const Options& o, filters::PageFilter& page) {
     return true;
 }
 
-void Write(QIODevice& out, const QByteArray& bytes, const QString& name) {
-    if (out.write(bytes) != bytes.size())
-        throw store::Error(QStringLiteral("Cannot write: ") + out.errorString(), name);
-}
-
 }  // namespace
-
-QString CsvCell(const QString& text) {
-    if (!text.contains(QLatin1Char(';')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-QString ExportText(const store::Field& field, const QVariant& value) {
-    using store::FieldType;
-    if (!value.isValid() || value.isNull()) return {};
-    switch (field.type) {
-        case FieldType::DateTime:
-            return link::DateTime(value.toDouble()).ToText();
-        case FieldType::Date:
-            return link::DateTime(value.toDouble()).DateText();
-        case FieldType::Time:
-            return link::DateTime(value.toDouble()).TimeText();
-        case FieldType::SmallInt:
-        case FieldType::Integer:
-        case FieldType::AutoInc:
-            return QString::number(value.toLongLong());
-        case FieldType::Boolean:
-            return value.toBool() ? QStringLiteral("Да") : QStringLiteral("Нет");
-        case FieldType::String:
-            break;
-    }
-    return value.toString();
-}
-
-void WriteCsv(store::View& view, const store::PageColumns& columns, QIODevice& out) {
-    const QString name = out.objectName();
-    std::vector<int> fields;
-    QStringList header;
-    for (const store::PageColumn& c : columns) {
-        const int f = view.FieldIndex(c.field);
-        if (f < 0)
-            throw store::Error(
-                QStringLiteral("%1: Field '%2' not found").arg(view.Name(), c.field));
-        fields.push_back(f);
-        header << CsvCell(c.title);
-    }
-    QByteArray chunk = QByteArrayLiteral("\xEF\xBB\xBF");
-    chunk += header.join(QLatin1Char(';')).toUtf8() + "\r\n";
-    const std::vector<store::Field>& defs = view.Fields();
-    const int rows = view.RecordCount();
-    for (int i = 0; i < rows; ++i) {
-        const std::vector<QVariant> row = view.RowAt(i);
-        QStringList cells;
-        for (const int f : fields)
-            cells << CsvCell(
-                ExportText(defs[f], f < static_cast<int>(row.size()) ? row[f] : QVariant()));
-        chunk += cells.join(QLatin1Char(';')).toUtf8() + "\r\n";
-        if (chunk.size() >= 1 << 16) {
-            Write(out, chunk, name);
-            chunk.clear();
-        }
-    }
-    Write(out, chunk, name);
-}
 
 QString ExportUsage() {
     return QStringLiteral(
-        "       kordex-cli export PAGE --csv FILE|- [--home DIR]\n"
+        "       kordex-cli export PAGE --csv FILE|- | --xlsx FILE [--home DIR]\n"
         "                  [--from \"dd.mm.yyyy hh:mm:ss\" --to \"dd.mm.yyyy hh:mm:ss\"] "
         "[--per-day]\n"
         "                  [--collector KEY] [--registrar KEY] [--guard KEY] [--path ID]\n"
@@ -361,34 +304,32 @@ int RunExport(const QStringList& args, shell::Prompt& prompt, shell::StatusWindo
         if (!filter.Set()) return 1;
     }
 
-    if (*o.csv == QLatin1String("-")) {
+    const sheets::Sheet sheet = sheets::PageSheet(view, page.columns);
+    // Ctrl+C closes the status window: the export stops at its next batch.
+    status.Show(sheets::text::ExportCaption, sheets::text::ExportStatus, 100);
+    const shell::Finally closeStatus([&] { status.Close(); });
+    const sheets::Progress progress = [&](int64_t done, int64_t total) {
+        status.SetPosition(total > 0 ? static_cast<int>(done * 100 / total) : 100);
+        status.Pump();
+        return status.IsShowing();
+    };
+    if (o.csv && *o.csv == QLatin1String("-")) {
         QFile out;
         out.setObjectName(QStringLiteral("stdout"));
         if (!out.open(stdout, QIODevice::WriteOnly)) {
             Err(QStringLiteral("kordex-cli: cannot write to standard output"));
             return 1;
         }
-        WriteCsv(view, page.columns, out);
+        const bool done = sheets::WriteCsv(sheet, out, progress);
         out.flush();
-        return 0;
+        return done ? 0 : 1;
     }
     // The file appears whole or not at all.
-    QSaveFile out(*o.csv);
-    out.setObjectName(*o.csv);
-    if (!out.open(QIODevice::WriteOnly)) {
-        Err(QStringLiteral("kordex-cli: cannot write %1: %2").arg(*o.csv, out.errorString()));
-        return 1;
-    }
-    try {
-        WriteCsv(view, page.columns, out);
-    } catch (...) {
-        out.cancelWriting();
-        throw;
-    }
-    if (!out.commit()) {
-        Err(QStringLiteral("kordex-cli: cannot write %1: %2").arg(*o.csv, out.errorString()));
-        return 1;
-    }
+    const QString file = o.csv ? *o.csv : *o.xlsx;
+    return sheets::WriteFile(sheet, file, o.csv ? sheets::FileKind::Csv : sheets::FileKind::Xlsx,
+                             progress)
+               ? 0
+               : 1;
     return 0;
 }
 

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QIODevice>
 #include <QString>
 #include <QStringList>
-#include <vector>
 
 #include "shell/Prompt.h"
 #include "shell/StatusWindow.h"
@@ -11,22 +9,8 @@
 
 namespace kordex::cli {
 
-// One cell of a CSV file: quoted when it holds the separator, a quote or a
-// line break, its quotes doubled.
-QString CsvCell(const QString& text);
-
-// The text of a value as the export writes it: date-times as
-// "dd.mm.yyyy hh:mm:ss" (dates and times of day alone in their part), numbers
-// plain, booleans "Да"/"Нет", empty values empty.
-QString ExportText(const store::Field& field, const QVariant& value);
-
-// Writes the rows of the view in its order with the columns given, their
-// titles as the header row: UTF-8 with a byte-order mark, ';' between cells,
-// CR LF after each row. Throws store::Error when a field is missing or the
-// device refuses the bytes.
-void WriteCsv(store::View& view, const store::PageColumns& columns, QIODevice& out);
-
-// kordex-cli export PAGE --csv FILE [--home DIR] [filter options]; args are
+// kordex-cli export PAGE --csv FILE|--xlsx FILE [--home DIR] [filter options];
+// args are
 // the words after "export". Bad usage is refused (exit 2) before anything is
 // opened; the store is opened for reading only and without the program
 // directory's lock. Exit status 0 done, 1 failed, 2 bad usage.

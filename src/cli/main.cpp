@@ -4,7 +4,7 @@
 //   kordex-cli read  [common options]
 //   kordex-cli write --guard KEY [--path ID --mode N] [--memo TEXT] [--interval S]
 //                    [common options]
-//   kordex-cli export PAGE --csv FILE|- [--home DIR] [filter options]
+//   kordex-cli export PAGE --csv FILE|- | --xlsx FILE [--home DIR] [filter options]
 // common options: --port COMn | --device PATH, --home DIR, --registrar KEY,
 //                 --password TEXT, --yes
 //
@@ -203,6 +203,7 @@ int Run(QCoreApplication& app) {
     if (args.size() < 2) return Usage(QStringLiteral("no command"));
     const QString command = args[1];
     if (command == QLatin1String("export")) {
+        signal(SIGINT, OnInterrupt);
         ConsolePrompt prompt(false);
         ConsoleStatus status;
         return cli::RunExport(args.mid(2), prompt, status);

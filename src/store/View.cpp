@@ -132,6 +132,10 @@ void View::SetFields(std::vector<Field> fields) {
 }
 
 int View::FieldIndex(const QString& name) const {
+    // The names the code asks for are mostly spelled as declared: an exact
+    // match first is far cheaper than comparing every name ignoring case.
+    for (size_t i = 0; i < fields_.size(); ++i)
+        if (fields_[i].name == name) return static_cast<int>(i);
     for (size_t i = 0; i < fields_.size(); ++i)
         if (fields_[i].name.compare(name, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
     return -1;
@@ -583,6 +587,47 @@ void View::SetRecNo(int recNo) {
     if (ids_.empty()) return;
     bof_ = eof_ = false;
     GoTo(std::clamp(recNo, 1, static_cast<int>(ids_.size())) - 1);
+}
+
+void View::ForEachFullRow(const std::function<bool(const std::vector<QVariant>&)>& fn) {
+    if (!IsOpen() || ids_.empty()) return;
+    // The range as it stands: fn may not change it, but a copy keeps the
+    // walk safe if it does.
+    const std::vector<int64_t> ids = ids_;
+    size_t next = 0;
+    Record r;
+    struct Stop {};
+    auto give = [&] {
+        Complete(r);
+        if (!fn(r.values)) throw Stop{};
+        ++next;
+    };
+    try {
+        QString where;
+        std::vector<QVariant> binds;
+        const bool fold = std::find(orderFold_.begin(), orderFold_.end(), true) != orderFold_.end();
+        // The range's rows come in the order the range was built in, with the
+        // rows a filter callback dropped among them: those are passed over.
+        // A row another process took away meanwhile ends the pass; the rest
+        // are then read one by one.
+        if (!fold && RangeCondition(where, binds)) {
+            r.values.resize(fields_.size());
+            table_->Scan(where, binds, orderSql_, true, [&](int64_t id, const Values* vals) {
+                if (next >= ids.size() || ids[next] != id) return;
+                r.rowid = id;
+                for (size_t i = 0; i < fields_.size(); ++i)
+                    r.values[i] =
+                        fields_[i].dataIndex >= 0 ? (*vals)[fields_[i].dataIndex] : QVariant();
+                r.loaded = false;
+                give();
+            });
+        }
+        while (next < ids.size()) {
+            LoadRecord(ids[next], r);
+            give();
+        }
+    } catch (const Stop&) {
+    }
 }
 
 int64_t View::CurrentRowId() const {

@@ -10,12 +10,14 @@
 #include <functional>
 #include <memory>
 
+#include "XlsxReader.h"
 #include "link/DateTime.h"
 #include "link/KeyId.h"
 #include "shell/Clock.h"
 #include "shell/Prompt.h"
 #include "shell/StatusWindow.h"
 #include "store/DataModule.h"
+#include "store/EventViews.h"
 #include "store/Rules.h"
 
 using namespace kordex;
@@ -446,4 +448,70 @@ TEST_F(ExportTest, ExportRunsBesideTheProgramThatHoldsTheDirectory) {
     EXPECT_EQ(none.code, 1);
     EXPECT_TRUE(none.err.contains("Ошибка при открытии баз данных !")) << none.err.toStdString();
     EXPECT_TRUE(QDir(empty.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+// export touches --xlsx: the rows and columns of the CSV export, the dates as
+// date cells in the grid's format, the title row bold and frozen under an
+// autofilter, each touch in its kind's colour; a filter keeps its rows here
+// too. The file replaces an old one only when it is whole.
+TEST_F(ExportTest, TouchesAsAWorkbookHoldTheRowsAndDateCells) {
+    using xlsx::XlsxBook;
+    using xlsx::XlsxCell;
+    const QString file = QDir(home).filePath("touches.xlsx");
+    for (const QStringList& filter : {QStringList{}, QStringList{"--guard", Guard2}}) {
+        SCOPED_TRACE(filter.join(' ').toStdString());
+        const Result r =
+            Cli(QStringList{"export", "touches", "--xlsx", file, "--home", home} + filter);
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        XlsxBook book;
+        QString why;
+        ASSERT_TRUE(xlsx::ReadXlsx(file, book, why)) << why.toStdString();
+        const std::vector<QStringList> csv = Export("touches", filter);
+        ASSERT_EQ(book.rows.size(), csv.size());
+        ASSERT_EQ(csv.size(), filter.isEmpty() ? 11u : 5u);
+        for (size_t c = 0; c < 3; ++c) {
+            EXPECT_EQ(book.Cell(0, c).text, csv[0][c]);
+            EXPECT_TRUE(book.StyleOf(book.Cell(0, c)).bold);
+        }
+        EXPECT_EQ(book.frozenRows, 1);
+        EXPECT_EQ(book.autoFilter, QStringLiteral("A1:C%1").arg(csv.size()));
+        EXPECT_GE(book.width[0], 17);  // the grid's width of "dd.mm.yyyy hh:mm"
+        std::map<QString, QString> colours;
+        for (size_t r = 1; r < csv.size(); ++r) {
+            SCOPED_TRACE(r);
+            const XlsxCell& date = book.Cell(r, 0);
+            ASSERT_TRUE(book.IsDate(date));
+            EXPECT_EQ(book.StyleOf(date).numberFormat, "dd\\.mm\\.yyyy hh:mm");
+            EXPECT_EQ(link::DateTime(date.number).ToText(), csv[r][0]);
+            EXPECT_EQ(book.Cell(r, 1).kind, XlsxCell::Text);
+            EXPECT_EQ(book.Cell(r, 1).text, csv[r][1]);
+            EXPECT_EQ(book.Cell(r, 2).text, csv[r][2]);
+            colours[csv[r][2]] = book.StyleOf(book.Cell(r, 2)).colour;
+        }
+        auto hex = [](int kind) {
+            const store::Rgb c = store::TouchKindColor(kind);
+            return QStringLiteral("%1%2%3")
+                .arg(c.r, 2, 16, QLatin1Char('0'))
+                .arg(c.g, 2, 16, QLatin1Char('0'))
+                .arg(c.b, 2, 16, QLatin1Char('0'))
+                .toUpper();
+        };
+        EXPECT_EQ(colours["Контрольная точка"], hex(store::TouchPoint));
+        EXPECT_EQ(colours["Охранник"], hex(store::TouchGuard));
+        EXPECT_NE(hex(store::TouchPoint), hex(store::TouchGuard));
+    }
+
+    // Usage: one file, and a workbook never to standard output.
+    for (const QStringList& bad :
+         {QStringList{"--csv", "-", "--xlsx", file}, QStringList{"--xlsx", "-"}}) {
+        const Result r = Cli(QStringList{"export", "touches", "--home", home} + bad);
+        EXPECT_EQ(r.code, 2) << bad.join(' ').toStdString();
+    }
+    // The second export above replaced the first file, leaving nothing
+    // beside it; a file that cannot be written fails with its name.
+    EXPECT_EQ(QDir(home).entryList({"touches.xlsx*"}, QDir::Files), QStringList{"touches.xlsx"});
+    const QString nowhere = QDir(home).filePath("no such directory/touches.xlsx");
+    const Result failed = Cli({"export", "touches", "--xlsx", nowhere, "--home", home});
+    EXPECT_EQ(failed.code, 1);
+    EXPECT_TRUE(failed.err.contains(nowhere)) << failed.err.toStdString();
 }

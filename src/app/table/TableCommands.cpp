@@ -133,6 +133,7 @@ void TFormMain::ActionRefresh(bool gridFocused) {
     for (const char* n :
          {"ActionTableProperty", "ActionDefaultWidth", "ActionDefaultColor", "ActionDefaultFont"})
         Action(QString::fromLatin1(n))->setEnabled(false);
+    Action(QStringLiteral("ActionExport"))->setEnabled(usable && store::TDM::HasRows(*v));
     Action(QStringLiteral("ActionCopyRec"))->setEnabled(edit->isEnabled());
     byKey->setEnabled(usable);
     Action(QStringLiteral("ActionEmptyTable"))->setEnabled(usable && (rights.IsAdmin || nobody));

@@ -267,6 +267,12 @@ void TFormMain::BuildActions() {
          {},
          0,
          QStyle::SP_CustomBase},
+        {"ActionExport",
+         QStringLiteral("Экспорт в Excel..."),
+         QStringLiteral("Экспорт в Excel"),
+         {},
+         0,
+         QStyle::SP_DialogSaveButton},
         {"ActionTableProperty",
          QStringLiteral("&Параметры таблицы..."),
          QStringLiteral("Параметры таблицы"),
@@ -318,6 +324,7 @@ void TFormMain::BuildActions() {
     on("ActionEmptyTable", [this] { ActionEmptyTableExecute(); });
     on("ActionSetFilter", [this] { ActionSetFilterExecute(); });
     on("ActionNoFilter", [this] { ActionNoFilterExecute(); });
+    on("ActionExport", [this] { ActionExportExecute(); });
     for (const char* n : {"ActionSortByKey", "ActionSortByName"}) {
         QAction* a = Action(QString::fromLatin1(n));
         a->setCheckable(true);
@@ -433,6 +440,8 @@ void TFormMain::BuildMenus() {
                                                            nullptr,
                                                            "ActionSetFilter",
                                                            "ActionNoFilter",
+                                                           nullptr,
+                                                           "ActionExport",
                                                            nullptr,
                                                            "ActionMoveUp",
                                                            "ActionMoveDown",

@@ -172,6 +172,12 @@ public:
     std::optional<filters::FilterPage> CurrentFilterPage() const;
     // Shows the key dialog of a key grid; tests answer in its place.
     std::function<std::optional<KeyDialogResult>(const KeyDialogRequest&)> keyDialog;
+    // "Экспорт в Excel...": the focused grid's rows as it shows them, to an
+    // .xlsx or a .csv file chosen in a save dialog, under the status window.
+    void ActionExportExecute();
+    // The save dialog of the export: the file chosen (a suggested one given),
+    // nothing on Cancel; tests answer in its place.
+    std::function<std::optional<QString>(const QString& suggested)> exportDialog;
     QLabel* LabelN() const { return labelN_; }
 
     // Whether a long operation runs (or the status window shows): the window
@@ -235,6 +241,7 @@ private:
     bool ReadPageInFront() const;
     void SetPageVisible(const QString& name, bool visible);
     std::optional<KeyDialogResult> ShowKeyDialog(const KeyDialogRequest& request);
+    std::optional<QString> AskExportFile(const QString& suggested);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void GridLeft(widgets::DBGrid* grid, Qt::FocusReason reason);
     // Runs a command; an error that escapes it goes to MyException.
@@ -299,6 +306,7 @@ private:
     bool closed_ = false;
     bool changing_ = false;  // a page is being made current by the program
     LongOperations operations_;
+    QString exportDirectory_;  // where the last export went
 };
 
 }  // namespace kordex::app
