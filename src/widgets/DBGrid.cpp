@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QIntValidator>
 #include <QKeyEvent>
@@ -30,6 +31,16 @@ void TouchCellDelegate::initStyleOption(QStyleOptionViewItem* option,
                                         const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
     const auto* grid = qobject_cast<const DBGrid*>(option->widget);
+    // The column's own font and colours.
+    if (const ColumnLook* look = grid != nullptr ? grid->ColumnStyle(index.column()) : nullptr) {
+        const QPalette system = QGuiApplication::palette();
+        option->font = look->font.ToQFont(option->font);
+        option->fontMetrics = QFontMetrics(option->font);
+        // A column in the grid's colour lies on the grid's own background.
+        if (look->color != grid->GridColor())
+            option->backgroundBrush = ToQColor(look->color, system);
+        option->palette.setColor(QPalette::Text, ToQColor(look->font.color, system));
+    }
     if (grid != nullptr && grid->AlwaysShowSelection() &&
         option->state.testFlag(QStyle::State_Selected))
         option->state |= QStyle::State_Active;
@@ -163,10 +174,17 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), delegate_(new GridCellDele
     // The last column takes the width the others leave; what it is
     // stretched to is not a width of its own.
     horizontalHeader()->setStretchLastSection(true);
+    // Columns move by their titles. After a move every column takes its own
+    // width again, whatever stretch it had on the way; the last one stretches.
+    horizontalHeader()->setSectionsMovable(true);
+    connect(horizontalHeader(), &QHeaderView::sectionMoved, this, [this] { ApplyWidths(); });
+    ownFont_ = GridFont::Of(font());
+    ownTitleFont_ = GridFont::Of(horizontalHeader()->font());
     connect(horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int column, int, int size) {
+                // A hidden column keeps the width it will show with again.
                 if (!applyingWidths_ && column >= 0 && column < static_cast<int>(widths_.size()) &&
-                    column != LastShownColumn())
+                    column != LastShownColumn() && !horizontalHeader()->isSectionHidden(column))
                     widths_[column] = size;
             });
 }
@@ -196,16 +214,122 @@ void DBGrid::SetGrid(store::View& view, std::vector<GridColumn> columns) {
             [this] { CloseEditor(false); });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { CurrentMoved(current); });
+    styles_.clear();
+    for (const GridColumn& c : model_->Columns()) {
+        ColumnLook look;
+        look.field = c.field;
+        look.title = c.title;
+        look.color = color_;
+        look.font = ownFont_;
+        look.titleColor = FixedColor();
+        look.titleFont = ownTitleFont_;
+        styles_.push_back(look);
+    }
+    ApplyStyles();
     ResetColumnWidths();
     FollowView();
+}
+
+int DBGrid::DefaultWidth(int column) const {
+    if (model_ == nullptr || column < 0 || column >= model_->columnCount()) return 0;
+    const auto c = static_cast<size_t>(column);
+    const QFont cells = c < styles_.size() ? styles_[c].font.ToQFont(font()) : font();
+    const QFont title = c < styles_.size()
+                            ? styles_[c].titleFont.ToQFont(horizontalHeader()->font())
+                            : horizontalHeader()->font();
+    return model_->WidthHint(column, QFontMetrics(cells), QFontMetrics(title));
 }
 
 void DBGrid::ResetColumnWidths() {
     widths_.clear();
     if (model_ == nullptr) return;
     for (int c = 0; c < model_->columnCount(); ++c)
-        widths_.push_back(model_->WidthHint(c, fontMetrics()));
+        widths_.push_back(DefaultWidth(c));
     ApplyWidths();
+}
+
+// --- Look ------------------------------------------------------------------------
+
+const ColumnLook* DBGrid::ColumnStyle(int column) const {
+    if (column < 0 || static_cast<size_t>(column) >= styles_.size()) return nullptr;
+    return &styles_[static_cast<size_t>(column)];
+}
+
+GridLook DBGrid::Look() const {
+    GridLook look;
+    look.hint = hint_;
+    look.lines = showGrid();
+    look.color = color_;
+    const QHeaderView* header = horizontalHeader();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (logical < 0 || static_cast<size_t>(logical) >= styles_.size()) continue;
+        ColumnLook c = styles_[static_cast<size_t>(logical)];
+        c.width = static_cast<size_t>(logical) < widths_.size()
+                      ? widths_[static_cast<size_t>(logical)]
+                      : 0;
+        c.visible = !header->isSectionHidden(logical);
+        look.columns.push_back(c);
+    }
+    return look;
+}
+
+void DBGrid::SetLook(const GridLook& look) {
+    hint_ = look.hint;
+    setShowGrid(look.lines);
+    SetGridColor(look.color);
+    if (model_ == nullptr) return;
+    QHeaderView* header = horizontalHeader();
+    int place = 0;
+    for (const ColumnLook& c : look.columns) {
+        const int logical = model_->ColumnOf(c.field);
+        if (logical < 0) continue;
+        const auto l = static_cast<size_t>(logical);
+        ColumnLook& style = styles_[l];
+        style.color = c.color;
+        style.font = c.font;
+        style.titleColor = c.titleColor;
+        style.titleFont = c.titleFont;
+        if (l < widths_.size()) widths_[l] = std::max(c.width, 0);
+        setColumnHidden(logical, !c.visible);
+        header->moveSection(header->visualIndex(logical), place++);
+    }
+    ApplyStyles();
+    ApplyWidths();
+}
+
+void DBGrid::SetGridColor(ColorValue color) {
+    color_ = color;
+    QPalette p = palette();
+    p.setColor(QPalette::Base, ToQColor(color, QGuiApplication::palette()));
+    setPalette(p);
+}
+
+void DBGrid::ApplyStyles() {
+    if (model_ == nullptr) return;
+    const QPalette system = QGuiApplication::palette();
+    const QFont titleBase = horizontalHeader()->font();
+    for (size_t c = 0; c < styles_.size(); ++c)
+        model_->SetTitleLook(static_cast<int>(c), styles_[c].titleFont.ToQFont(titleBase),
+                             ToQColor(styles_[c].titleColor, system),
+                             ToQColor(styles_[c].titleFont.color, system));
+    viewport()->update();
+}
+
+void DBGrid::DefaultColumnColors() {
+    for (ColumnLook& c : styles_) {
+        c.color = color_;
+        c.titleColor = FixedColor();
+    }
+    ApplyStyles();
+}
+
+void DBGrid::DefaultColumnFonts() {
+    for (ColumnLook& c : styles_) {
+        c.font = ownFont_;
+        c.titleFont = ownTitleFont_;
+    }
+    ApplyStyles();
 }
 
 int DBGrid::LastShownColumn() const {
@@ -331,12 +455,19 @@ void DBGrid::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
     QTableView::rowsAboutToBeRemoved(parent, start, end);
 }
 
+// One column to the right or left as the columns stand, hidden ones passed over.
 void DBGrid::MoveColumn(int delta) {
     if (model_ == nullptr) return;
     const QModelIndex current = currentIndex();
-    const int column = current.column() + delta;
-    if (!current.isValid() || column < 0 || column >= model_->columnCount()) return;
-    setCurrentIndex(model_->index(current.row(), column));
+    if (!current.isValid()) return;
+    const QHeaderView* header = horizontalHeader();
+    for (int visual = header->visualIndex(current.column()) + delta;
+         visual >= 0 && visual < header->count(); visual += delta) {
+        const int logical = header->logicalIndex(visual);
+        if (header->isSectionHidden(logical)) continue;
+        setCurrentIndex(model_->index(current.row(), logical));
+        return;
+    }
 }
 
 void DBGrid::CancelRow() {
@@ -420,7 +551,14 @@ void DBGrid::focusOutEvent(QFocusEvent* event) {
 
 void DBGrid::changeEvent(QEvent* event) {
     QTableView::changeEvent(event);
-    if (event->type() == QEvent::FontChange) ResetColumnWidths();
+    if (event->type() == QEvent::FontChange) {
+        // Columns in the grid's font follow it.
+        const GridFont old = ownFont_;
+        ownFont_ = GridFont::Of(font(), old.color);
+        for (ColumnLook& c : styles_)
+            if (c.font == old) c.font = ownFont_;
+        ResetColumnWidths();
+    }
 }
 
 }  // namespace kordex::widgets

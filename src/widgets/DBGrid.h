@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DataWidgets.h"
+#include "GridLook.h"
 #include "GridModel.h"
 
 class QKeyEvent;
@@ -109,8 +110,10 @@ public:
     // grid's own keys (Tab, Escape); true consumes it.
     bool EditorKeyPress(QKeyEvent* event);
 
-    // Sets every column to the width its field asks for in the grid's font.
+    // Sets every column to its default width: what its field asks for in the
+    // column's font, or its title in the title font if that is wider.
     void ResetColumnWidths();
+    int DefaultWidth(int column) const;
     // The widths the columns keep, by column: the field's or one dragged by
     // the operator. The last column shown also stretches to the grid's right
     // edge; that stretch is not kept.
@@ -120,6 +123,25 @@ public:
     // when the grid has no focus (the fast find turns it on over its grid).
     bool AlwaysShowSelection() const { return alwaysShowSelection_; }
     void SetAlwaysShowSelection(bool on);
+
+    // --- Look. The operator moves columns by dragging their titles; each
+    // column has its own colours and fonts for its cells and its title,
+    // which start as the grid's.
+    GridLook Look() const;
+    // Applies a look: the grid's values, and those of every column it names
+    // (by field), which then stand in the order given, before the others.
+    void SetLook(const GridLook& look);
+    // The grid's own background and title colours and fonts.
+    ColorValue GridColor() const { return color_; }
+    ColorValue FixedColor() const { return ClBtnFace; }
+    GridFont CellFont() const { return ownFont_; }
+    GridFont TitleFont() const { return ownTitleFont_; }
+    QString Hint() const { return hint_; }
+    // Every column's colours, or fonts, become the grid's.
+    void DefaultColumnColors();
+    void DefaultColumnFonts();
+    // The look of a column (by model column) for its cells; null for none.
+    const ColumnLook* ColumnStyle(int column) const;
 
     bool FindPanelOpen() const { return findPanelOpen_; }
     void SetFindPanelOpen(bool open);
@@ -153,6 +175,8 @@ private:
     void FollowView();
     void CurrentMoved(const QModelIndex& current);
     void ApplyWidths();
+    void ApplyStyles();
+    void SetGridColor(ColorValue color);
     int LastShownColumn() const;
     bool ViewEditing() const;
     void ViewStateChanged();
@@ -165,6 +189,10 @@ private:
     DataLink link_;
     GridCellDelegate* delegate_ = nullptr;
     std::vector<int> widths_;
+    std::vector<ColumnLook> styles_;  // by model column: colours and fonts
+    ColorValue color_ = ClWindow;
+    GridFont ownFont_, ownTitleFont_;
+    QString hint_;
     int column_ = 0;  // the current column, kept while the rows are read again
     bool following_ = false;
     bool applyingWidths_ = false;

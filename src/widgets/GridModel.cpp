@@ -299,11 +299,20 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
         return QStringLiteral("*");
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return QAbstractTableModel::headerData(section, orientation, role);
+    const TitleLook* look =
+        static_cast<size_t>(section) < titles_.size() ? &titles_[section] : nullptr;
     switch (role) {
         case Qt::DisplayRole:
             return columns_[section].title;
         case WidthCharsRole:
             return WidthChars(section);
+        case Qt::FontRole:
+            return look != nullptr ? QVariant(look->font) : QVariant();
+        case Qt::BackgroundRole:
+            return look != nullptr && look->background.isValid() ? QVariant(look->background)
+                                                                 : QVariant();
+        case Qt::ForegroundRole:
+            return look != nullptr && look->text.isValid() ? QVariant(look->text) : QVariant();
         default:
             return {};
     }
@@ -411,13 +420,25 @@ int GridModel::WidthChars(int column) const {
 }
 
 int GridModel::WidthHint(int column, const QFontMetrics& metrics) const {
+    return WidthHint(column, metrics, metrics);
+}
+
+int GridModel::WidthHint(int column, const QFontMetrics& cells, const QFontMetrics& title) const {
     // Dates, times and keys are digits, which most fonts draw wider than
     // their average character.
     const int perChar =
-        std::max(metrics.averageCharWidth(), metrics.horizontalAdvance(QLatin1Char('0')));
+        std::max(cells.averageCharWidth(), cells.horizontalAdvance(QLatin1Char('0')));
     const int text = WidthChars(column) * perChar;
-    const int title = metrics.horizontalAdvance(columns_[column].title);
-    return std::max(text, title) + CellMargins;
+    const int caption = title.horizontalAdvance(columns_[column].title);
+    return std::max(text, caption) + CellMargins;
+}
+
+void GridModel::SetTitleLook(int column, const QFont& font, const QColor& background,
+                             const QColor& text) {
+    if (column < 0 || column >= columnCount()) return;
+    titles_.resize(columns_.size());
+    titles_[static_cast<size_t>(column)] = {font, background, text};
+    emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
 // --- Notifications ---------------------------------------------------------------

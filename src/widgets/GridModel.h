@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QFont>
 #include <QHash>
 #include <QString>
 #include <vector>
@@ -138,6 +139,11 @@ public:
     // Width in pixels for a font: the characters at the font's average width,
     // or the title if that is wider, with the cell's margins.
     int WidthHint(int column, const QFontMetrics& metrics) const;
+    // The same with the cells in one font and the title in another.
+    int WidthHint(int column, const QFontMetrics& cells, const QFontMetrics& title) const;
+
+    // How a column's title is drawn: font, background and text colour.
+    void SetTitleLook(int column, const QFont& font, const QColor& background, const QColor& text);
 
     bool IsTouchGrid() const { return touchKindField_ >= 0; }
     // The touch kind of a row; 0 when it is empty or the grid is no touch grid.
@@ -181,6 +187,11 @@ private:
     bool changing_ = false;
     int lastCurrent_ = -1;
     int capacity_;
+    struct TitleLook {
+        QFont font;
+        QColor background, text;
+    };
+    std::vector<TitleLook> titles_;  // per column; empty: the header's own
     mutable QHash<int, CachedRow> cache_;
     mutable quint64 useClock_ = 0;
     mutable int reads_ = 0;

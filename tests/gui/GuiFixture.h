@@ -61,7 +61,7 @@ protected:
         env.clock = &clock;
         env.pump = &pump;
         env.port = &port;
-        env.settings = &settings;
+        env.settings = store != nullptr ? store : &settings;
         env.programDirectory = dir.path();
         window = std::make_unique<app::TFormMain>(env);
         // The device test polls only when a test asks it to.
@@ -141,6 +141,7 @@ protected:
     sim::Reader reader;
     sim::SimPort port;
     app::MemorySettingsStore settings;
+    app::SettingsStore* store = nullptr;  // set: the window keeps its settings there instead
     std::unique_ptr<app::TFormMain> window;
 };
 

@@ -1,14 +1,16 @@
 // Pictures of the main window for a person to look at: the password dialog,
 // the test page before and after a login, the read page after the demo
 // collector and after a full collector were read, at the design size and
-// maximised, and the other pages. They go to the build directory
+// maximised, the other pages, and the column dialog. They go to the build directory
 // (screenshots/).
 #include <QDir>
 #include <QImage>
+#include <QListWidget>
 #include <QPixmap>
 
 #include "GuiFixture.h"
 #include "app/device/DevicePageWidgets.h"
+#include "app/layout/ColumnDialog.h"
 #include "app/login/PasswordDialog.h"
 #include "app/window/Demo.h"
 #include "widgets/DBGrid.h"
@@ -101,4 +103,44 @@ TEST_F(ScreenshotTest, TheReadPageAfterAFullCollectorAtDesignSizeAndMaximised) {
     QApplication::processEvents();
     Shoot(window.get(), "main-read-1000-maximised.png");
     prompt.Script({shell::Answer::No});  // the round is dropped at close
+}
+
+// The column dialog over the users' grid, one column and one title in
+// colours and fonts of their own, and the grid after "&Применить".
+TEST_F(ScreenshotTest, TheColumnDialog) {
+    QString error;
+    ASSERT_TRUE(app::SeedDemoData(dir.path(), error)) << error.toStdString();
+    Start();
+    Login(sim::DemoKeyIds().registrar, {});
+    window->ShowPage(QStringLiteral("TabSheetUsers"));
+    auto* grid = window->Grid(QStringLiteral("DBGridUsers"));
+    QApplication::setActiveWindow(window.get());
+    grid->setFocus();
+    QApplication::processEvents();
+    window->ActionRefresh(true);
+
+    app::TFormTableCols& d = window->TableColsDialog();
+    d.pickColor = [](widgets::ColorValue) { return widgets::ColorValue{0x00C0FFFF}; };
+    d.pickFont = [](const widgets::GridFont& start) {
+        widgets::GridFont f = start;
+        f.bold = true;
+        f.italic = true;
+        f.color = 0x000000C0;
+        return std::optional<widgets::GridFont>(f);
+    };
+    d.exec = [this](app::TFormTableCols& dialog) {
+        dialog.show();
+        dialog.CheckListBoxCols()->setCurrentRow(1);
+        dialog.ActionColColorExecute();
+        dialog.ActionColFontExecute();
+        dialog.CheckListBoxCols()->item(2)->setCheckState(Qt::Unchecked);
+        dialog.CheckListBoxCols()->setCurrentRow(0);
+        dialog.ActionColTFontExecute();
+        Shoot(&dialog, "table-cols.png");
+        dialog.ButtonOk()->click();
+        dialog.hide();
+        return 0;
+    };
+    window->Action(QStringLiteral("ActionTableProperty"))->trigger();
+    Shoot(window.get(), "main-users-columns.png");
 }

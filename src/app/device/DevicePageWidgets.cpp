@@ -198,7 +198,19 @@ void ReadPage::SetOptions(const collector::ReadOptions& o) {
 }
 
 void ReadPage::PlaceGrids(bool bound) {
-    // A grid cannot let go of its view, so a detached page gets fresh ones.
+    // A grid cannot let go of its view, so a detached page gets fresh ones,
+    // which take the look of the grids they replace.
+    if (attached_) {
+        looks_[touches_->objectName()] = touches_->Look();
+        looks_[missed_->objectName()] = missed_->Look();
+    } else if (looks_.empty()) {
+        // The looks the grids are designed with.
+        DBGrid touches, missed;
+        touches.SetGrid(dm_.TableKDREvents(), GridColumns(store::columns::Touches()));
+        missed.SetGrid(dm_.TableKDLEvents(), GridColumns(store::columns::Missed()));
+        looks_[QStringLiteral("DBGridKDREvents")] = touches.Look();
+        looks_[QStringLiteral("DBGridKDLEvents")] = missed.Look();
+    }
     delete touches_;
     delete missed_;
     touches_ = new DBGrid;
@@ -208,6 +220,8 @@ void ReadPage::PlaceGrids(bool bound) {
     if (bound) {
         touches_->SetGrid(dm_.TableKDREvents(), GridColumns(store::columns::Touches()));
         missed_->SetGrid(dm_.TableKDLEvents(), GridColumns(store::columns::Missed()));
+        touches_->SetLook(looks_[touches_->objectName()]);
+        missed_->SetLook(looks_[missed_->objectName()]);
     }
     missed_->setEnabled(bound);
     touches_->setEnabled(bound);
@@ -218,6 +232,19 @@ void ReadPage::PlaceGrids(bool bound) {
         gridMade(touches_);
         gridMade(missed_);
     }
+}
+
+widgets::GridLook ReadPage::Look(const QString& gridName) const {
+    for (DBGrid* g : {touches_, missed_})
+        if (attached_ && g != nullptr && g->objectName() == gridName) return g->Look();
+    auto it = looks_.find(gridName);
+    return it != looks_.end() ? it->second : widgets::GridLook();
+}
+
+void ReadPage::SetLook(const QString& gridName, const widgets::GridLook& look) {
+    looks_[gridName] = look;
+    for (DBGrid* g : {touches_, missed_})
+        if (attached_ && g != nullptr && g->objectName() == gridName) g->SetLook(look);
 }
 
 void ReadPage::Attach() {

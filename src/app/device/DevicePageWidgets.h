@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
+#include <map>
 #include <vector>
 
 #include "collector/Pages.h"
+#include "widgets/GridLook.h"
 
 class QCheckBox;
 class QComboBox;
@@ -79,6 +82,12 @@ public:
     // grids (tags, key handling) hears of it.
     std::function<void(widgets::DBGrid*)> gridMade;
 
+    // The look of the touch grid ("DBGridKDREvents") or of the missed points
+    // ("DBGridKDLEvents"). It outlives the grids: a detached page keeps the
+    // look its grids had, and the next grids take it.
+    widgets::GridLook Look(const QString& gridName) const;
+    void SetLook(const QString& gridName, const widgets::GridLook& look);
+
 private:
     // DBRadioGroupModeReadChange: the mode group shows only while the round has a mode.
     void ModeChanged();
@@ -86,6 +95,7 @@ private:
 
     store::TDM& dm_;
     bool attached_ = false;
+    std::map<QString, widgets::GridLook> looks_;
     RoundHeader* header_ = nullptr;
     widgets::DBRadioGroup* mode_ = nullptr;
     QHBoxLayout* grids_ = nullptr;

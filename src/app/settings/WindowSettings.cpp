@@ -23,7 +23,11 @@ FormPlacement FormPlacement::Of(const QRect& bounds, Qt::WindowStates states) {
 }
 
 void FormPlacement::Load(SettingsStore& store, const QString& formName) {
-    const SettingsKey key(store, SubKey(ProgramKey, formName));
+    Load(store, ProgramKey, formName);
+}
+
+void FormPlacement::Load(SettingsStore& store, const QString& programKey, const QString& formName) {
+    const SettingsKey key(store, SubKey(programKey, formName));
     if (!key) return;
     left = key->ReadInteger(QStringLiteral("Left"));
     top = key->ReadInteger(QStringLiteral("Top"));
@@ -33,7 +37,12 @@ void FormPlacement::Load(SettingsStore& store, const QString& formName) {
 }
 
 void FormPlacement::Save(SettingsStore& store, const QString& formName, bool dialogBorder) const {
-    const SettingsKey key(store, SubKey(ProgramKey, formName));
+    Save(store, ProgramKey, formName, dialogBorder);
+}
+
+void FormPlacement::Save(SettingsStore& store, const QString& programKey, const QString& formName,
+                         bool dialogBorder) const {
+    const SettingsKey key(store, SubKey(programKey, formName));
     if (!key) return;
     const auto write = [&key](const char* name, const std::optional<int>& value) {
         if (value) key->WriteInteger(QString::fromLatin1(name), *value);

@@ -23,9 +23,13 @@ struct FormPlacement {
     // Reads the form's key: each member gets its value, or nothing when the
     // value is missing. A key that does not open leaves the members as they are.
     void Load(SettingsStore& store, const QString& formName);
+    // The same below another key than the program key.
+    void Load(SettingsStore& store, const QString& key, const QString& formName);
     // Writes the values that are set: "Left" and "Top", and for a form without
     // a dialog border also "Height", "Width" and "State".
     void Save(SettingsStore& store, const QString& formName, bool dialogBorder) const;
+    void Save(SettingsStore& store, const QString& key, const QString& formName,
+              bool dialogBorder) const;
 };
 
 // The bounds to give a form of the design size on the screen: the saved

@@ -129,10 +129,10 @@ void TFormMain::ActionRefresh(bool gridFocused) {
     Action(QStringLiteral("ActionSetFilter"))->setEnabled(usable && g->property("tag").toInt() < 0);
     Action(QStringLiteral("ActionNoFilter"))
         ->setEnabled(usable && v->Filtered() && v->FilterText().isEmpty());
-    // The column commands wait for their dialogs.
+    // The column commands work on the grid that has the focus.
     for (const char* n :
          {"ActionTableProperty", "ActionDefaultWidth", "ActionDefaultColor", "ActionDefaultFont"})
-        Action(QString::fromLatin1(n))->setEnabled(false);
+        Action(QString::fromLatin1(n))->setEnabled(usable);
     Action(QStringLiteral("ActionExport"))->setEnabled(usable && store::TDM::HasRows(*v));
     Action(QStringLiteral("ActionCopyRec"))->setEnabled(edit->isEnabled());
     byKey->setEnabled(usable);

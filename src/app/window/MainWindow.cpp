@@ -13,7 +13,6 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
-#include <QScreen>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabBar>
@@ -30,11 +29,12 @@
 #include "app/device/DevicePageWidgets.h"
 #include "app/device/TestPage.h"
 #include "app/filters/FilterDialogs.h"
+#include "app/layout/ColumnDialog.h"
+#include "app/layout/Layout.h"
 #include "app/login/PasswordDialog.h"
 #include "app/login/Rights.h"
 #include "app/login/UsersPage.h"
 #include "app/settings/SettingsStore.h"
-#include "app/settings/WindowSettings.h"
 #include "app/table/FastFind.h"
 #include "collector/Operations.h"
 #include "filters/PageFilters.h"
@@ -123,6 +123,8 @@ TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(s
     pword_ = std::make_unique<TFormPWord>(*dm_, *rules_, *link_, *prompt_, *settingsStore_, this);
     testPage_->Attach(*link_, *status_, *clock_, [this] { return pword_ && pword_->Showing(); });
     testPage_->SetLongOperations(&operations_);
+    tableCols_ = std::make_unique<TFormTableCols>(this);
+    RestoreLayout(TableColsLayout(), *settingsStore_, ProgramKey);
 
     FormCreate();
 }
@@ -325,6 +327,10 @@ void TFormMain::BuildActions() {
     on("ActionSetFilter", [this] { ActionSetFilterExecute(); });
     on("ActionNoFilter", [this] { ActionNoFilterExecute(); });
     on("ActionExport", [this] { ActionExportExecute(); });
+    on("ActionTableProperty", [this] { ActionTablePropertyExecute(); });
+    on("ActionDefaultWidth", [this] { ActionDefaultWidthExecute(); });
+    on("ActionDefaultColor", [this] { ActionDefaultColorExecute(); });
+    on("ActionDefaultFont", [this] { ActionDefaultFontExecute(); });
     for (const char* n : {"ActionSortByKey", "ActionSortByName"}) {
         QAction* a = Action(QString::fromLatin1(n));
         a->setCheckable(true);
@@ -897,6 +903,33 @@ void TFormMain::GridLeft(DBGrid* grid, Qt::FocusReason reason) {
         Run([this] { ActionRefresh(false); });
 }
 
+// --- Layout
+
+LayoutForm TFormMain::MainLayout() {
+    LayoutForm form;
+    form.window = this;
+    form.designSize = QSize(DesignWidth, DesignHeight + menuBar()->sizeHint().height());
+    for (auto& [name, g] : grids_)
+        form.grids.push_back({name, [g] { return g->Look(); },
+                              [g](const widgets::GridLook& look) { g->SetLook(look); }});
+    // The read page's grids come and go with its round; the page keeps their look.
+    for (const char* n : {"DBGridKDREvents", "DBGridKDLEvents"}) {
+        const QString name = QString::fromLatin1(n);
+        form.grids.push_back(
+            {name, [this, name] { return readPage_->Look(name); },
+             [this, name](const widgets::GridLook& look) { readPage_->SetLook(name, look); }});
+    }
+    return form;
+}
+
+LayoutForm TFormMain::TableColsLayout() {
+    LayoutForm form;
+    form.window = tableCols_.get();
+    form.designSize = QSize(TFormTableCols::DesignWidth, TFormTableCols::DesignHeight);
+    form.dialogBorder = true;
+    return form;
+}
+
 // --- Start-up
 
 void TFormMain::FormCreate() {
@@ -914,16 +947,8 @@ void TFormMain::FormCreate() {
         if (exists && settings_.port == 0) ActionCOMExecute(d);
     }
 
-    // Layout of the window, clamped to the screen.
-    FormPlacement placement;
-    placement.Load(*settingsStore_, objectName());
-    const QSize design(DesignWidth, DesignHeight + menuBar()->sizeHint().height());
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    setGeometry(FormBounds(placement, design, false, area));
-    if (placement.state)
-        if (std::optional<Qt::WindowState> st = WindowStateFromValue(*placement.state))
-            if (*st != Qt::WindowMinimized) setWindowState(*st);
+    // Layout of the window, clamped to the screen, and of its grids.
+    RestoreLayout(MainLayout(), *settingsStore_, ProgramKey);
 
     // The saved choices.
     if (settings_.savedPort) ActionCOMExecute(*settings_.savedPort);
@@ -1213,8 +1238,8 @@ void TFormMain::FormClose() {
         pump_->ProcessEvents();
     link_->PortClose();
 
-    FormPlacement::Of(isMaximized() || isMinimized() ? normalGeometry() : geometry(), windowState())
-        .Save(*settingsStore_, objectName(), false);
+    SaveLayout(MainLayout(), *settingsStore_, ProgramKey);
+    SaveLayout(TableColsLayout(), *settingsStore_, ProgramKey);
 
     settings_.interval = writePage_->Interval();
     settings_.pathMode = writePage_->PathMode();

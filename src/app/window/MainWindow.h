@@ -62,6 +62,8 @@ class ReadPage;
 class RoundHeader;
 class SettingsStore;
 class TAboutBox;
+class TFormTableCols;
+struct LayoutForm;
 class TFormPWord;
 class TFormFilter;
 class TFormStatus;
@@ -165,6 +167,16 @@ public:
     void ActionSortByExecute(int tag);
     void ActionMoveExecute(int tag);
     void ActionEmptyTableExecute();
+    // The column commands on the focused grid: the column dialog, and the
+    // default widths, colours and fonts of its columns.
+    void ActionTablePropertyExecute();
+    void ActionDefaultWidthExecute();
+    void ActionDefaultColorExecute();
+    void ActionDefaultFontExecute();
+    TFormTableCols& TableColsDialog() { return *tableCols_; }
+    // What the layout of the window and of the column dialog holds.
+    LayoutForm MainLayout();
+    LayoutForm TableColsLayout();
     // Set filter and remove filter on the filterable page in front.
     void ActionSetFilterExecute();
     void ActionNoFilterExecute();
@@ -296,6 +308,7 @@ private:
     std::map<filters::FilterPage, std::unique_ptr<TFormFilter>> filterDialogs_;
     std::map<filters::FilterPage, FilterIndicator*> filterPanels_;
     std::unique_ptr<TAboutBox> about_;
+    std::unique_ptr<TFormTableCols> tableCols_;
     std::unique_ptr<HelpWindow> help_;
     std::unique_ptr<QPrinter> printer_;
 
