@@ -676,20 +676,26 @@ void Database::CheckForeign(const TableDef& def) {
         Detach(expectSchema);
     }
     const QString schema = SchemaName(def.file);
-    Attach(def.file, schema);
     try {
-        // The objects and the indexes by what they are; then the table's own
-        // statement, which alone shows checks, defaults and generated columns.
-        CheckSchema(def, schema);
-        if (tableSql(schema) != expected)
-            throw Error(QStringLiteral("Table structure does not match"), PathOf(def.file));
-    } catch (...) {
-        DetachQuietly(schema);
-        throw;
+        Attach(def.file, schema);
+        try {
+            // The objects and the indexes by what they are; then the table's own
+            // statement, which alone shows checks, defaults and generated columns.
+            CheckSchema(def, schema);
+            if (tableSql(schema) != expected)
+                throw Error(QStringLiteral("Table structure does not match"), PathOf(def.file));
+        } catch (...) {
+            DetachQuietly(schema);
+            throw;
+        }
+        Detach(schema);
+        if (!Check(def))
+            throw Error(QStringLiteral("Table is damaged"), PathOf(def.file), SQLITE_CORRUPT);
+    } catch (const Error& e) {
+        // Whatever SQLite said of it ("file is not a database"), about this file.
+        if (!e.File().isEmpty()) throw;
+        throw Error(e.Message(), PathOf(def.file), e.Code());
     }
-    Detach(schema);
-    if (!Check(def))
-        throw Error(QStringLiteral("Table is damaged"), PathOf(def.file), SQLITE_CORRUPT);
 }
 
 void Database::Repair(const TableDef& def) {
