@@ -344,6 +344,46 @@ TEST_F(ArchiveTest, AnEntryThatCannotBeExtractedFailsTheLoadAndChangesNothing) {
     EXPECT_EQ(Snapshot(PathOf("DB.ARH", "")), before);
 }
 
+// A file cut short has no directory, as the first disk of a multi-volume set:
+// the operator is told to insert the last disk, and nothing more.
+TEST_F(ArchiveTest, AFileWithoutItsDirectoryAsksForTheLastDisk) {
+    PutWorking(At(10, 9), "R1", 40, 1);
+    PutArchived(At(1, 9), "A1", 2, 1);
+    const QString file = SaveWorking("cut.zip");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.resize(f.size() / 2));
+    f.close();
+    EXPECT_FALSE(commands->Load(file));
+    ASSERT_EQ(prompt.Asked().size(), 1u) << prompt.Texts().join('|').toStdString();
+    EXPECT_EQ(prompt.Asked()[0].caption, "Подтверждение");
+    EXPECT_EQ(prompt.Asked()[0].icon, shell::Icon::Information);
+    EXPECT_EQ(prompt.Asked()[0].text,
+              "Вставьте, пожайлуста, последний диск многотомного архива и повторите "
+              "разархивацию.");
+    EXPECT_FALSE(status.IsShowing());
+    EXPECT_EQ(Contents("DB.ARH"), QStringList{"A1:2:1"});
+}
+
+// While one command runs, no other starts (a key press handled in a pump).
+TEST_F(ArchiveTest, NoCommandStartsWhileOneRuns) {
+    PutWorking(At(10, 9), "R1", 2, 0);
+    RereadAll();
+    pages.chosenFile = files.filePath("inner.zip");
+    std::vector<bool> started;
+    status.OnPump([&] {
+        started.push_back(commands->ActionSaveArchiveExecute());
+        started.push_back(commands->ActionAddCurArchiveExecute());
+    });
+    ASSERT_TRUE(commands->AddCurrent());
+    EXPECT_FALSE(started.empty());
+    for (bool s : started)
+        EXPECT_FALSE(s);
+    EXPECT_TRUE(pages.dialogs.empty());
+    EXPECT_FALSE(QFile::exists(files.filePath("inner.zip")));
+    EXPECT_EQ(Contents("DB.ARH"), QStringList{"R1:2:0"});
+}
+
 // --- Hostile table files ------------------------------------------------------------------
 
 struct Hostile {
