@@ -121,7 +121,8 @@ bool Interval(const Options& o, filters::IntervalSettings& s, QString& why) {
 }
 
 // Parses the words after "export"; false after the refusal has been printed.
-bool Parse(const QStringList& args, Options& o) {
+// Without wantCsv only a page and its filter options are taken.
+bool Parse(const QStringList& args, Options& o, bool wantCsv = true) {
     static const QStringList valued = {QStringLiteral("--csv"),       QStringLiteral("--xlsx"),
                                        QStringLiteral("--home"),      QStringLiteral("--from"),
                                        QStringLiteral("--to"),        QStringLiteral("--collector"),
@@ -135,7 +136,10 @@ bool Parse(const QStringList& args, Options& o) {
             continue;
         }
         const bool flag = a == QLatin1String("--per-day") || a == QLatin1String("--complex");
-        if (!flag && !valued.contains(a)) return Refuse(QStringLiteral("bad argument ") + a), false;
+        if ((!flag && !valued.contains(a)) ||
+            (!wantCsv && (a == QLatin1String("--csv") || a == QLatin1String("--xlsx") ||
+                          a == QLatin1String("--home"))))
+            return Refuse(QStringLiteral("bad argument ") + a), false;
         if (!flag && i + 1 >= args.size())
             return Refuse(a + QStringLiteral(" needs a value")), false;
         const QString value = flag ? QString() : args[++i];
@@ -174,13 +178,16 @@ bool Parse(const QStringList& args, Options& o) {
     if (o.page.isEmpty()) return Refuse(QStringLiteral("export needs a page")), false;
     if (store::FindExportPage(o.page) == nullptr)
         return Refuse(QStringLiteral("no page ") + o.page), false;
-    if (o.csv && o.xlsx)
-        return Refuse(QStringLiteral("export takes --csv FILE or --xlsx FILE, not both")), false;
-    if ((!o.csv || o.csv->isEmpty()) && (!o.xlsx || o.xlsx->isEmpty()))
-        return Refuse(QStringLiteral("export needs --csv FILE or --xlsx FILE")), false;
-    // A workbook is a zip file: it goes to a file, never to a terminal.
-    if (o.xlsx && *o.xlsx == QLatin1String("-"))
-        return Refuse(QStringLiteral("--xlsx needs a file, not standard output")), false;
+    if (wantCsv) {
+        if (o.csv && o.xlsx)
+            return Refuse(QStringLiteral("export takes --csv FILE or --xlsx FILE, not both")),
+                   false;
+        if ((!o.csv || o.csv->isEmpty()) && (!o.xlsx || o.xlsx->isEmpty()))
+            return Refuse(QStringLiteral("export needs --csv FILE or --xlsx FILE")), false;
+        // A workbook is a zip file: it goes to a file, never to a terminal.
+        if (o.xlsx && *o.xlsx == QLatin1String("-"))
+            return Refuse(QStringLiteral("--xlsx needs a file, not standard output")), false;
+    }
     // An empty directory would quietly mean the executable's own.
     if (o.home && o.home->trimmed().isEmpty())
         return Refuse(QStringLiteral("--home needs a directory")), false;
@@ -268,6 +275,22 @@ bool Choose(store::TDM& dm, const Options& o, filters::PageFilter& page) {
 }
 
 }  // namespace
+
+bool CheckFilterOptions(const QString& page, const QStringList& options) {
+    Options o;
+    return Parse(QStringList{page} + options, o, false);
+}
+
+int SetFilterOptions(const QString& page, const QStringList& options, store::TDM& dm,
+                     filters::PageFilters& pageFilters) {
+    Options o;
+    if (!Parse(QStringList{page} + options, o, false)) return 2;
+    const PageFilterOf* f = FilterOf(o.page);
+    if (f == nullptr || o.filterOptions.isEmpty()) return 0;
+    filters::PageFilter& filter = pageFilters.Page(f->filter);
+    if (!Choose(dm, o, filter)) return 2;
+    return filter.Set() ? 0 : 1;
+}
 
 QString ExportUsage() {
     return QStringLiteral(

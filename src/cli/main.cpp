@@ -5,6 +5,8 @@
 //   kordex-cli write --guard KEY [--path ID --mode N] [--memo TEXT] [--interval S]
 //                    [common options]
 //   kordex-cli export PAGE --csv FILE|- | --xlsx FILE [--home DIR] [filter options]
+//   kordex-cli archive save|load|add FILE | add-current [rounds filter options]
+//                      [--home DIR]
 // common options: --port COMn | --device PATH, --home DIR, --registrar KEY,
 //                 --password TEXT, --yes
 //
@@ -133,7 +135,7 @@ int Usage(const QString& why) {
             "Usage: kordex-cli read|write [--port COMn | --device PATH] [--home DIR]\n"
             "                  [--registrar KEY] [--password TEXT] [--yes]\n"
             "       write: --guard KEY [--path ID --mode N] [--memo TEXT] [--interval S]\n") +
-        cli::ExportUsage());
+        cli::ExportUsage() + QLatin1Char('\n') + cli::ArchiveUsage());
     return 2;
 }
 
@@ -207,6 +209,12 @@ int Run(QCoreApplication& app) {
         ConsolePrompt prompt(false);
         ConsoleStatus status;
         return cli::RunExport(args.mid(2), prompt, status);
+    }
+    if (command == QLatin1String("archive")) {
+        ConsolePrompt prompt(false);
+        ConsoleStatus status;
+        signal(SIGINT, OnInterrupt);
+        return cli::RunArchive(args.mid(2), prompt, status);
     }
     if (command != QLatin1String("read") && command != QLatin1String("write"))
         return Usage(QStringLiteral("unknown command ") + command);

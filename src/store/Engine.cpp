@@ -636,6 +636,68 @@ bool Database::Check(const TableDef& def) {
     return ok;
 }
 
+void Database::CheckForeign(const TableDef& def) {
+    if (IsAttached(def.file)) throw Error(QStringLiteral("Table is in use"), PathOf(def.file));
+    if (!TableExists(def.file))
+        throw Error(QStringLiteral("Table does not exist"), PathOf(def.file));
+    auto tableSql = [&](const QString& schema) {
+        QString sql;
+        sqlite3_stmt* st = nullptr;
+        const QString q =
+            QStringLiteral("SELECT sql FROM %1.sqlite_master WHERE type='table' AND name=?")
+                .arg(Quote(schema));
+        if (sqlite3_prepare_v2(db_, q.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) {
+            NoteFailure(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
+            Fail(lastCode_, def.file);
+        }
+        const QByteArray name = def.SqlName().toUtf8();
+        sqlite3_bind_text(st, 1, name.constData(), -1, SQLITE_TRANSIENT);
+        const int rc = Step(st);
+        if (rc == SQLITE_ROW) {
+            const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            sql = t != nullptr ? QString::fromUtf8(t) : QString();
+        }
+        sqlite3_finalize(st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(lastCode_, def.file);
+        return sql;
+    };
+    QString expected;
+    {
+        static int counter = 0;
+        const QString expectSchema = QStringLiteral("foreign_%1").arg(++counter);
+        Attach(QStringLiteral(":memory:"), expectSchema);
+        try {
+            CreateIn(def, expectSchema);
+            expected = tableSql(expectSchema);
+        } catch (...) {
+            DetachQuietly(expectSchema);
+            throw;
+        }
+        Detach(expectSchema);
+    }
+    const QString schema = SchemaName(def.file);
+    try {
+        Attach(def.file, schema);
+        try {
+            // The objects and the indexes by what they are; then the table's own
+            // statement, which alone shows checks, defaults and generated columns.
+            CheckSchema(def, schema);
+            if (tableSql(schema) != expected)
+                throw Error(QStringLiteral("Table structure does not match"), PathOf(def.file));
+        } catch (...) {
+            DetachQuietly(schema);
+            throw;
+        }
+        Detach(schema);
+        if (!Check(def))
+            throw Error(QStringLiteral("Table is damaged"), PathOf(def.file), SQLITE_CORRUPT);
+    } catch (const Error& e) {
+        // Whatever SQLite said of it ("file is not a database"), about this file.
+        if (!e.File().isEmpty()) throw;
+        throw Error(e.Message(), PathOf(def.file), e.Code());
+    }
+}
+
 void Database::Repair(const TableDef& def) {
     if (Check(def)) return;
     if (readOnly_)
@@ -740,6 +802,22 @@ void Database::Commit() {
         throw;
     }
     EndTransaction(true);
+}
+
+void Database::Savepoint(const QString& name) {
+    if (transaction_ == 0) throw Error(QStringLiteral("A savepoint needs a transaction"));
+    Exec(QStringLiteral("SAVEPOINT %1").arg(Quote(name)));
+}
+
+void Database::ReleaseSavepoint(const QString& name) {
+    Exec(QStringLiteral("RELEASE %1").arg(Quote(name)));
+}
+
+bool Database::RollbackTo(const QString& name) noexcept {
+    if (db_ == nullptr || transaction_ == 0 || lost_ || sqlite3_get_autocommit(db_) != 0)
+        return false;
+    const QByteArray sql = QStringLiteral("ROLLBACK TO %1").arg(Quote(name)).toUtf8();
+    return sqlite3_exec(db_, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 // Inside an outer transaction only marks it: the outer commit then undoes all.

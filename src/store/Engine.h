@@ -111,6 +111,12 @@ public:
     void Repair(const TableDef& def);
     // True when the table file passes SQLite's integrity check.
     bool Check(const TableDef& def);
+    // Checks a table file that came from elsewhere (an archive) before it is
+    // used: it must hold the declared table, created by the very statement
+    // this program creates it with (no constraint, default or column more),
+    // its indexes and nothing else, and pass the integrity check. Throws an
+    // Error saying what is wrong; the file is only read.
+    void CheckForeign(const TableDef& def);
 
     // Bulk work: commits everything in between at once. Nested levels only
     // count; a rollback inside marks the whole transaction to be undone, and
@@ -121,6 +127,12 @@ public:
     // Undoes the whole transaction at the outermost level; never throws.
     void Rollback() noexcept;
     bool InTransaction() const { return transaction_ > 0; }
+    // Inside a transaction: a point that RollbackTo undoes the work back to,
+    // keeping what came before it. Release forgets the point, keeping the work.
+    void Savepoint(const QString& name);
+    void ReleaseSavepoint(const QString& name);
+    // False when it could not be done (SQLite undid the whole transaction).
+    bool RollbackTo(const QString& name) noexcept;
     // SQLite undid the transaction by itself (a full disk, an I/O error): every
     // further statement of it fails until it is ended by Commit or Rollback.
     bool TransactionLost() const { return lost_; }
