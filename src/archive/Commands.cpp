@@ -421,6 +421,23 @@ Commands::End Commands::CopyRounds(store::View& rounds, store::View& touches, st
         end = End::Failed;
         cause = text;
     };
+    // The source is read under one transaction of its own, a snapshot that
+    // takes the files' lock once rather than at every row read.
+    store::Database* from = rounds.Db();
+    if (from == &db) from = nullptr;
+    try {
+        if (from != nullptr) from->Begin();
+    } catch (const store::Error& e) {
+        noteError(e.Cause());
+        return end;
+    }
+    shell::Finally endRead([from] {
+        if (from == nullptr) return;
+        try {
+            from->Commit();  // nothing was written: this only lets go of the lock
+        } catch (...) {
+        }
+    });
     try {
         db.Begin();
     } catch (const store::Error& e) {
@@ -508,13 +525,31 @@ bool Commands::CopyDetails(store::View& source, store::View& target, int base, i
         status.SetPosition(base + share);
         return true;
     }
+    // Straight into the table, its data fields alone: the target view would
+    // place every row in its order and look up its calculated fields, and is
+    // read anew once the merge ends anyway. Its hooks do nothing meanwhile.
+    store::Table* into = target.IsOpen() ? target.PhysicalTable() : nullptr;
+    if (into == nullptr) throw store::Error(QStringLiteral("%1 is not open").arg(target.Name()));
+    const store::TableDef& def = into->Def();
+    std::vector<std::pair<int, int>> copied;  // a field of the source view, a field of the table
+    const std::vector<store::Field>& fields = source.Fields();
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].kind != store::FieldKind::Data) continue;
+        const int to = def.FieldIndex(fields[i].name);
+        if (to >= 0 && def.fields[to].type != store::FieldType::AutoInc)
+            copied.emplace_back(static_cast<int>(i), to);
+    }
+    store::Values row;
     const int n = source.RecordCount();
     int k = 0;
     source.First();
     while (!source.Eof()) {
         status.Pump();
         if (!status.IsShowing()) return false;
-        dm_.CopyRow(source, target);
+        row.assign(def.fields.size(), QVariant());
+        for (const auto& [from, to] : copied)
+            row[to] = source.Value(from);
+        into->Insert(row);
         ++k;
         status.SetPosition(base + static_cast<int>(std::lround(double(share) * k / n)));
         source.Next();
