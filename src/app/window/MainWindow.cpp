@@ -36,6 +36,7 @@
 #include "app/login/UsersPage.h"
 #include "app/settings/SettingsStore.h"
 #include "app/table/FastFind.h"
+#include "archive/Commands.h"
 #include "collector/Operations.h"
 #include "filters/PageFilters.h"
 #include "link/QtSerialPort.h"
@@ -94,6 +95,7 @@ TFormMain::TFormMain(MainEnv env, QWidget* parent) : QMainWindow(parent), env_(s
     link_ = std::make_unique<link::ReaderLink>(port, *prompt_, *status_, *clock_, *pump_);
     ops_ = std::make_unique<collector::Operations>(*link_, *dm_, *rules_, *prompt_, *status_,
                                                    *clock_, *this);
+    archive_ = std::make_unique<archive::Commands>(*dm_, *rules_, *this);
     rules_->actionRefresh = [this] { ActionRefresh(true); };
     gridKeys_ = std::make_unique<GridKeys>(*dm_);
     gridKeys_->gridExit = [this](DBGrid*) { ActionRefresh(false); };
@@ -351,29 +353,7 @@ void TFormMain::BuildActions() {
     connect(write, &QAction::triggered, this,
             [this] { Command([this] { ActionDWriteExecute(); }); });
 
-    // Archive: the archive commands come with the archive; they stay disabled.
-    struct Plain {
-        const char* name;
-        QString text, hint;
-        QStyle::StandardPixmap icon;
-    };
-    const std::vector<Plain> archive = {
-        {"ActionLoadArchive", QStringLiteral("&Загрузить архив..."),
-         QStringLiteral("Загрузить события Kordex'а из архива"), QStyle::SP_DialogOpenButton},
-        {"ActionSaveArchive", QStringLiteral("&Сохранить в архиве..."),
-         QStringLiteral("Сохранить события Kordex'а в архиве"), QStyle::SP_DriveFDIcon},
-        {"ActionAddArchive", QStringLiteral("&Добавить к архиву..."),
-         QStringLiteral("Добавить к архиву события Kordex'а из другого архива"),
-         QStyle::SP_FileDialogNewFolder},
-        {"ActionAddCurArchive", QStringLiteral("Д&обавить к архиву текущие события"),
-         QStringLiteral("Добавить к архиву текущие события Kordex'а"),
-         QStyle::SP_FileDialogToParent},
-    };
-    for (const Plain& p : archive) {
-        QAction* a = MakeAction(p.name, p.text, p.hint);
-        a->setIcon(icon(p.icon));
-        a->setEnabled(false);
-    }
+    BuildArchiveActions();
 
     // Reports: preview and print come with the reports; they stay disabled.
     QAction* preview = MakeAction("ActionPreview", QStringLiteral("П&редварительный просмотр..."),
@@ -1009,9 +989,8 @@ void TFormMain::ApplyMapping() {
             SetPageVisible(name, on);
         else if (name == QLatin1String("ButtonCorrectTime"))
             testPage_->SetCorrectionVisible(on);  // both "=" buttons
-        else if (name == QLatin1String("ActionDRead") || name == QLatin1String("ActionDWrite"))
-            Action(name)->setEnabled(on);
-        // The archive commands wait for the archive: they stay disabled.
+        else if (QAction* a = Action(name))
+            a->setEnabled(on);  // read, write and the four archive commands
     }
     // The reference grids may be edited only by those allowed to.
     for (auto& [name, g] : grids_)

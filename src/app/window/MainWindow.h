@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "LongOperation.h"
 #include "app/settings/ProgramSettings.h"
 #include "app/table/TableCommands.h"
+#include "archive/Pages.h"
 #include "collector/Pages.h"
 #include "link/SerialPort.h"
 #include "store/PageColumns.h"
@@ -42,6 +44,10 @@ class View;
 namespace kordex::collector {
 class Operations;
 }  // namespace kordex::collector
+
+namespace kordex::archive {
+class Commands;
+}  // namespace kordex::archive
 
 namespace kordex::filters {
 class PageFilters;
@@ -104,7 +110,7 @@ struct MainEnv {
 // with the grids of every table, the device pages, login, navigation and the
 // program's start and close. It also owns the data module, the reader link and
 // the status window the long operations show.
-class TFormMain : public QMainWindow, public collector::DevicePages {
+class TFormMain : public QMainWindow, public collector::DevicePages, public archive::ArchivePages {
     Q_OBJECT
 public:
     explicit TFormMain(MainEnv env = {}, QWidget* parent = nullptr);
@@ -136,6 +142,15 @@ public:
     void ActionContextExecute();
     void ActionHelpExecute();
     void ActionAboutExecute();
+    // The four commands of the menu "&Архив", each a long operation.
+    void ActionLoadArchiveExecute();
+    void ActionSaveArchiveExecute();
+    void ActionAddArchiveExecute();
+    void ActionAddCurArchiveExecute();
+    archive::Commands& ArchiveCommands() { return *archive_; }
+    // The file dialogs of the archive commands: the chosen file, empty on
+    // Cancel; tests answer in its place.
+    std::function<QString(const archive::FileDialog&)> archiveDialog;
     // The printer set-up: the printer and its page, kept for the reports.
     void PrinterSetup();
     QPrinter& Printer();
@@ -199,7 +214,7 @@ public:
     // The program-wide error handler: shows an error as the filter says.
     void MyException(const QString& error);
 
-    // --- Device pages
+    // --- Device pages and the archive commands' pages
     bool PageLeaveCheck() override;
     void ShowReadPage() override;
     void ShowWritePage() override;
@@ -214,6 +229,10 @@ public:
     void FocusGuardChoice() override;
     void FocusMemo(qsizetype position, qsizetype length) override;
     std::optional<double> ChooseRegistrationTime(store::View& entries) override;
+    void ShowJournalRounds() override;
+    void ShowArchiveRounds() override;
+    QString ChooseFile(const archive::FileDialog& dialog) override;
+    void RefreshActions() override;
 
     // The close sequence up to the journal, as at an orderly close (for tests
     // that do not show the window).
@@ -233,6 +252,7 @@ private:
     // The table tool bar beside the main one where the window is wide
     // enough for both, on a row of its own otherwise.
     void FitToolBars();
+    void BuildArchiveActions();
     void BuildPages();
     QAction* MakeAction(const char* name, const QString& text, const QString& hint,
                         const QKeySequence& shortcut = {}, int tag = 0);
@@ -280,6 +300,7 @@ private:
     std::unique_ptr<filters::PageFilters> filters_;
     std::unique_ptr<link::ReaderLink> link_;
     std::unique_ptr<collector::Operations> ops_;
+    std::unique_ptr<archive::Commands> archive_;
     std::unique_ptr<GridKeys> gridKeys_;
     ProgramSettings settings_;
 
