@@ -684,6 +684,7 @@ void Database::CheckForeign(const TableDef& def) {
             CheckSchema(def, schema);
             if (tableSql(schema) != expected)
                 throw Error(QStringLiteral("Table structure does not match"), PathOf(def.file));
+            CheckCounters(def, schema);
         } catch (...) {
             DetachQuietly(schema);
             throw;
@@ -696,6 +697,39 @@ void Database::CheckForeign(const TableDef& def) {
         if (!e.File().isEmpty()) throw;
         throw Error(e.Message(), PathOf(def.file), e.Code());
     }
+}
+
+// The program keeps an ID of these tables in 32 bits: a foreign file whose IDs
+// or whose counter of the next ID lie beyond, or whose counter names another
+// table, would have later rows numbered wrong.
+void Database::CheckCounters(const TableDef& def, const QString& schema) {
+    const int autoInc = def.AutoIncField();
+    if (autoInc < 0) return;
+    auto count = [&](const QString& sql, const QByteArray& bind) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) {
+            NoteFailure(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
+            Fail(lastCode_, def.file);
+        }
+        if (!bind.isNull()) sqlite3_bind_text(st, 1, bind.constData(), -1, SQLITE_TRANSIENT);
+        const int rc = Step(st);
+        const int64_t n = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : 0;
+        sqlite3_finalize(st);
+        if (rc != SQLITE_ROW) Fail(lastCode_, def.file);
+        return n;
+    };
+    const QString id = Quote(def.fields[autoInc].name);
+    const int64_t wide =
+        count(QStringLiteral("SELECT count(*) FROM %1.%2 WHERE %3<0 OR %3>2147483647")
+                  .arg(Quote(schema), Quote(def.SqlName()), id),
+              QByteArray());
+    const int64_t counters =
+        count(QStringLiteral("SELECT count(*) FROM %1.sqlite_sequence WHERE name<>? OR "
+                             "typeof(seq)<>'integer' OR seq<0 OR seq>2147483647")
+                  .arg(Quote(schema)),
+              def.SqlName().toUtf8());
+    if (wide > 0 || counters > 0)
+        throw Error(QStringLiteral("Table counter out of range"), PathOf(def.file));
 }
 
 void Database::Repair(const TableDef& def) {

@@ -157,6 +157,8 @@ public:
     [[noreturn]] void Fail(int code, const QString& file) const;
 
 private:
+    // IDs and the next-ID counter of an attached foreign file within 32 bits.
+    void CheckCounters(const TableDef& def, const QString& schema);
     QString SchemaName(const QString& file) const;
     void Attach(const QString& file, const QString& schema);
     void Detach(const QString& schema);

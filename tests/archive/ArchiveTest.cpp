@@ -457,6 +457,11 @@ INSTANTIATE_TEST_SUITE_P(
         Hostile{"Damaged", "KDREvs.DB",
                 "PRAGMA writable_schema=ON; UPDATE sqlite_master SET rootpage=1 WHERE "
                 "type='index'"},
+        Hostile{"WideId", "KDREvs.DB",
+                "INSERT INTO KDREvs (\"DateReg\", \"Date\", \"ID\") VALUES (1, 1, 4294967296)"},
+        Hostile{"WideCounter", "KDLEvs.DB",
+                "INSERT INTO KDLEvs (\"DateReg\", \"Key\") VALUES (1, 'x');"
+                " UPDATE sqlite_sequence SET seq=9000000000000000000"},
         Hostile{"NotSQLite", "KDREvs.DB", ""}),
     [](const ::testing::TestParamInfo<Hostile>& info) { return std::string(info.param.name); });
 
