@@ -148,23 +148,10 @@ double SqlCopy(const QString& from, const QString& to, bool rowwise) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int rounds = 10000, touches = 100;
-    QString keep;
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString a = args[i];
-        const QString v = i + 1 < args.size() ? args[i + 1] : QString();
-        if (a == "--rounds")
-            rounds = v.toInt(), ++i;
-        else if (a == "--touches")
-            touches = v.toInt(), ++i;
-        else if (a == "--dir")
-            keep = v, ++i;
-        else {
-            std::fprintf(stderr, "Usage: bench-archive [--rounds N] [--touches N] [--dir DIR]\n");
-            return 2;
-        }
-    }
+    BenchOptions options;
+    if (!options.Parse("bench-archive", app.arguments())) return 2;
+    const int rounds = options.rounds, touches = options.touches;
+    const QString keep = options.dir;
     QTemporaryDir temp, files;
     const QString dir = keep.isEmpty() ? temp.path() : keep;
     const QString data = QDir(dir).filePath(DirData);

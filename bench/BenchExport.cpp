@@ -33,23 +33,10 @@ using namespace kordex::bench;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int rounds = 10000, touches = 100;
-    QString keep;
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString a = args[i];
-        const QString v = i + 1 < args.size() ? args[i + 1] : QString();
-        if (a == "--rounds")
-            rounds = v.toInt(), ++i;
-        else if (a == "--touches")
-            touches = v.toInt(), ++i;
-        else if (a == "--dir")
-            keep = v, ++i;
-        else {
-            std::fprintf(stderr, "Usage: bench-export [--rounds N] [--touches N] [--dir DIR]\n");
-            return 2;
-        }
-    }
+    BenchOptions options;
+    if (!options.Parse("bench-export", app.arguments())) return 2;
+    const int rounds = options.rounds, touches = options.touches;
+    const QString keep = options.dir;
     QTemporaryDir temp;
     const QString dir = keep.isEmpty() ? temp.path() : keep;
 

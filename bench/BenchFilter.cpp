@@ -36,27 +36,12 @@ using namespace kordex::bench;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int rounds = 10000, touches = 100, repeat = 3;
-    QString keep;
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString a = args[i];
-        const QString v = i + 1 < args.size() ? args[i + 1] : QString();
-        if (a == "--rounds")
-            rounds = v.toInt(), ++i;
-        else if (a == "--touches")
-            touches = v.toInt(), ++i;
-        else if (a == "--repeat")
-            repeat = std::max(1, v.toInt()), ++i;
-        else if (a == "--dir")
-            keep = v, ++i;
-        else {
-            std::fprintf(
-                stderr,
-                "Usage: bench-filter [--rounds N] [--touches N] [--repeat N] [--dir DIR]\n");
-            return 2;
-        }
-    }
+    BenchOptions options;
+    int repeat = 3;
+    if (!options.Parse("bench-filter", app.arguments(), {{"--repeat", &repeat}})) return 2;
+    repeat = std::max(1, repeat);
+    const int rounds = options.rounds, touches = options.touches;
+    const QString keep = options.dir;
     QTemporaryDir temp;
     const QString dir = keep.isEmpty() ? temp.path() : keep;
 

@@ -36,27 +36,11 @@ namespace {}  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int rounds = 10000, touches = 100, journal = 1000000;
-    QString keep;
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString a = args[i];
-        const QString v = i + 1 < args.size() ? args[i + 1] : QString();
-        if (a == "--rounds")
-            rounds = v.toInt(), ++i;
-        else if (a == "--touches")
-            touches = v.toInt(), ++i;
-        else if (a == "--journal")
-            journal = v.toInt(), ++i;
-        else if (a == "--dir")
-            keep = v, ++i;
-        else {
-            std::fprintf(
-                stderr,
-                "Usage: bench-store [--rounds N] [--touches N] [--journal N] [--dir DIR]\n");
-            return 2;
-        }
-    }
+    BenchOptions options;
+    int journal = 1000000;
+    if (!options.Parse("bench-store", app.arguments(), {{"--journal", &journal}})) return 2;
+    const int rounds = options.rounds, touches = options.touches;
+    const QString keep = options.dir;
     QTemporaryDir temp;
     const QString dir = keep.isEmpty() ? temp.path() : keep;
 

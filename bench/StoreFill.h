@@ -2,8 +2,11 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QStringList>
 #include <cstdio>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "link/KeyId.h"
 #include "shell/Clock.h"
@@ -22,6 +25,43 @@ inline QString KeyOf(uint32_t serial) {
 inline double Ms(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
+
+// The options of the store benchmarks: --rounds N, --touches N (per round),
+// --dir DIR (keep the store there; none: a temporary directory), and the
+// whole-number options a benchmark adds. False, with its usage line on
+// stderr, for anything else.
+struct BenchOptions {
+    int rounds = 10000;
+    int touches = 100;
+    QString dir;
+
+    bool Parse(const char* bench, const QStringList& args,
+               const std::vector<std::pair<const char*, int*>>& extra = {}) {
+        for (int i = 1; i < args.size(); ++i) {
+            const QString& a = args[i];
+            const QString v = i + 1 < args.size() ? args[i + 1] : QString();
+            int* number = a == QLatin1String("--rounds")    ? &rounds
+                          : a == QLatin1String("--touches") ? &touches
+                                                            : nullptr;
+            for (const auto& [name, target] : extra)
+                if (a == QLatin1String(name)) number = target;
+            if (number != nullptr) {
+                *number = v.toInt();
+                ++i;
+            } else if (a == QLatin1String("--dir")) {
+                dir = v;
+                ++i;
+            } else {
+                QString usage = QStringLiteral("Usage: %1 [--rounds N] [--touches N]").arg(bench);
+                for (const auto& e : extra)
+                    usage += QStringLiteral(" [%1 N]").arg(QLatin1String(e.first));
+                std::fprintf(stderr, "%s [--dir DIR]\n", qPrintable(usage));
+                return false;
+            }
+        }
+        return true;
+    }
+};
 
 // A store for a benchmark: no person to answer, the system's clock.
 struct BenchStore {

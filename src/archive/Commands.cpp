@@ -91,23 +91,25 @@ bool Commands::ActionSaveArchiveExecute() {
     return !file.isEmpty() && Save(file);
 }
 
-bool Commands::ActionLoadArchiveExecute() {
-    if (busy_ || !pages_.PageLeaveCheck()) return false;
-    pages_.ShowArchiveRounds();
+// The open dialog of load and add from a file; empty when cancelled.
+QString Commands::ChooseArchiveToOpen() {
     FileDialog d;
     d.kind = FileDialog::Kind::Open;
     d.directory = OpenDirectory();
-    const QString file = pages_.ChooseFile(d);
+    return pages_.ChooseFile(d);
+}
+
+bool Commands::ActionLoadArchiveExecute() {
+    if (busy_ || !pages_.PageLeaveCheck()) return false;
+    pages_.ShowArchiveRounds();
+    const QString file = ChooseArchiveToOpen();
     return !file.isEmpty() && Load(file);
 }
 
 bool Commands::ActionAddArchiveExecute() {
     if (busy_ || !pages_.PageLeaveCheck()) return false;
     pages_.ShowArchiveRounds();
-    FileDialog d;
-    d.kind = FileDialog::Kind::Open;
-    d.directory = OpenDirectory();
-    const QString file = pages_.ChooseFile(d);
+    const QString file = ChooseArchiveToOpen();
     return !file.isEmpty() && Add(file);
 }
 

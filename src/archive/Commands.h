@@ -76,6 +76,7 @@ public:
     // the file last taken from it.
     QString SaveDirectory() const;
     QString OpenDirectory() const;
+    QString ChooseArchiveToOpen();
 
     // Rounds of the last add: copied into the archive, and skipped because
     // the archive already held their registration time.
