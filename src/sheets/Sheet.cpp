@@ -318,7 +318,7 @@ bool WriteXlsx(const Sheet& sheet, const QString& path, const QString& shownName
                 kind = XlsxCell::Number;
             } else if (IsDateTime(f.type)) {
                 kind = XlsxCell::DateTime;
-                format = SpreadsheetFormat(column.dateFormat.isEmpty() ? DateFormatOf(f)
+                format = SpreadsheetFormat(column.dateFormat.isEmpty() ? f.DateTimeFormat()
                                                                        : column.dateFormat)
                              .toUtf8();
             } else if (f.type == FieldType::Boolean) {
@@ -415,18 +415,6 @@ Sheet PageSheet(store::View& view, const store::PageColumns& columns) {
     return s;
 }
 
-QString DateFormatOf(const store::Field& f) {
-    if (!f.displayFormat.isEmpty()) return f.displayFormat;
-    switch (f.type) {
-        case FieldType::Date:
-            return QStringLiteral("dd.mm.yyyy");
-        case FieldType::Time:
-            return QStringLiteral("hh:mm:ss");
-        default:
-            return QStringLiteral("dd.mm.yyyy hh:mm:ss");
-    }
-}
-
 double FieldWidth(const store::Field& f, const QString& title) {
     int chars = f.displayWidth;
     if (chars <= 0) {
@@ -448,7 +436,7 @@ double FieldWidth(const store::Field& f, const QString& title) {
             case FieldType::Date:
             case FieldType::Time:
                 chars = static_cast<int>(
-                    DateFormatOf(f).remove(QLatin1Char('"')).remove(QLatin1Char('\'')).size());
+                    f.DateTimeFormat().remove(QLatin1Char('"')).remove(QLatin1Char('\'')).size());
                 break;
         }
     }

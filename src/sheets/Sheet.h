@@ -62,10 +62,6 @@ double FieldWidth(const store::Field& field, const QString& title);
 // quotes) as a spreadsheet number format ("dd.mm.yyyy hh:mm:ss").
 QString SpreadsheetFormat(const QString& displayFormat);
 
-// The format of a date-time field: its display format, else dd.mm.yyyy,
-// hh:mm:ss or both by its type.
-QString DateFormatOf(const store::Field& field);
-
 // --- CSV
 
 // One CSV cell: quoted when it holds ';', '"' or a line break, quotes doubled.

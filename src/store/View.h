@@ -37,6 +37,18 @@ struct Field {
     // date-time format ("dd.mm.yyyy hh:mm:ss" style) when there is one.
     int displayWidth = 0;
     QString displayFormat;
+    // The format a date-time field is shown in: its own, or its type's.
+    QString DateTimeFormat() const {
+        if (!displayFormat.isEmpty()) return displayFormat;
+        switch (type) {
+            case FieldType::Date:
+                return QStringLiteral("dd.mm.yyyy");
+            case FieldType::Time:
+                return QStringLiteral("hh:mm:ss");
+            default:
+                return QStringLiteral("dd.mm.yyyy hh:mm:ss");
+        }
+    }
     // [data module] The field's own component name where it differs from the
     // field name: the report copies name theirs "Field0", "Field1", ...
     QString componentName;

@@ -43,24 +43,11 @@ bool IsDateTime(FieldType t) {
     return t == FieldType::DateTime || t == FieldType::Date || t == FieldType::Time;
 }
 
-// The format of a date-time field without a display format of its own.
-QString DateTimeFormatOf(const store::Field& f) {
-    if (!f.displayFormat.isEmpty()) return f.displayFormat;
-    switch (f.type) {
-        case FieldType::Date:
-            return QStringLiteral("dd.mm.yyyy");
-        case FieldType::Time:
-            return QStringLiteral("hh:mm:ss");
-        default:
-            return QStringLiteral("dd.mm.yyyy hh:mm:ss");
-    }
-}
-
 QString DisplayText(const store::Field& f, const QVariant& v) {
     if (IsEmpty(v)) return {};
     if (f.type == FieldType::Boolean) return {};  // a check mark, no text
     if (IsNumber(f.type)) return QString::number(v.toLongLong());
-    if (IsDateTime(f.type)) return FormatDateTime(v.toDouble(), DateTimeFormatOf(f));
+    if (IsDateTime(f.type)) return FormatDateTime(v.toDouble(), f.DateTimeFormat());
     return v.toString();
 }
 
@@ -414,7 +401,7 @@ int GridModel::WidthChars(int column) const {
         case FieldType::DateTime:
         case FieldType::Date:
         case FieldType::Time:
-            return static_cast<int>(FormatDateTime(0.0, DateTimeFormatOf(f)).size());
+            return static_cast<int>(FormatDateTime(0.0, f.DateTimeFormat()).size());
     }
     return f.size;
 }

@@ -33,8 +33,6 @@ QString FormatDateTime(double days, const QString& format);
 bool IsEmpty(const QVariant& v);
 bool IsNumber(store::FieldType t);
 bool IsDateTime(store::FieldType t);
-// The field's date-time format, or the one of its type when it has none.
-QString DateTimeFormatOf(const store::Field& f);
 // The text of a value: numbers plain, date-times in their format, booleans
 // none (grids show a check mark), empty values empty.
 QString DisplayText(const store::Field& f, const QVariant& v);

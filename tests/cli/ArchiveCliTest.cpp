@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "CliRun.h"
 #include "link/DateTime.h"
 #include "shell/Clock.h"
 #include "shell/Prompt.h"
@@ -12,24 +13,10 @@
 #include "store/DataModule.h"
 
 using namespace kordex;
+using kordex::testing::Cli;
+using kordex::testing::CliRun;
 
 namespace {
-
-struct CliRun {
-    int code = -1;
-    QString out, err;
-};
-
-CliRun Cli(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(KORDEX_CLI_PATH), args);
-    CliRun r;
-    if (!p.waitForFinished(120000)) return r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 double March(int day, int hour) {
     return link::DateTime::FromDate(QDate(2025, 3, day), QTime(hour, 0)).Days();

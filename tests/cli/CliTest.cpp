@@ -5,6 +5,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "CliRun.h"
+
+using kordex::testing::Cli;
+using kordex::testing::CliRun;
+
 namespace {
 
 // kordex-sim serving its demo collector; the pseudo-terminal is on its first line.
@@ -27,22 +32,6 @@ private:
     QProcess sim_;
     QString device_;
 };
-
-struct CliRun {
-    int code = -1;
-    QString out, err;
-};
-
-CliRun Cli(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(KORDEX_CLI_PATH), args);
-    CliRun r;
-    if (!p.waitForFinished(120000)) return r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 }  // namespace
 

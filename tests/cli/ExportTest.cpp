@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "CliRun.h"
 #include "XlsxReader.h"
 #include "link/DateTime.h"
 #include "link/KeyId.h"
@@ -21,25 +22,10 @@
 #include "store/Rules.h"
 
 using namespace kordex;
+using Result = kordex::testing::CliRun;
+using kordex::testing::Cli;
 
 namespace {
-
-struct Result {
-    int code = -1;
-    QByteArray out;
-    QString err;
-};
-
-Result Cli(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(KORDEX_CLI_PATH), args);
-    Result r;
-    if (!p.waitForFinished(120000)) return r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 // The rows of a CSV file of the export: cells split at ';' outside quotes,
 // quotes undone, rows at CR LF. The byte-order mark must lead.
@@ -179,7 +165,7 @@ protected:
         const Result r = Cli(QStringList{"export", page, "--csv", "-", "--home", home} + options);
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
         bool bom = false;
-        auto rows = ParseCsv(r.out, bom);
+        auto rows = ParseCsv(r.bytes, bom);
         EXPECT_TRUE(bom);
         return rows;
     }

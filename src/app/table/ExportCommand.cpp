@@ -42,7 +42,7 @@ sheets::Sheet GridSheet(const widgets::DBGrid& grid) {
         const int pixels = c < static_cast<int>(widths.size()) ? widths[c] : header->sectionSize(c);
         sheet.columns.push_back(
             {column.field, column.title, static_cast<double>(pixels) / perChar,
-             widgets::IsDateTime(field.type) ? widgets::DateTimeFormatOf(field) : QString()});
+             widgets::IsDateTime(field.type) ? field.DateTimeFormat() : QString()});
     }
     if (model->IsTouchGrid()) sheet.rowColour = sheets::TouchKindColours(*sheet.view);
     return sheet;
